@@ -1,0 +1,81 @@
+#include "framework/CAMThread.h"
+
+#include "framework/CAutoLock.h"
+
+CAMThread::CAMThread(HRESULT* phr)
+    : m_hThread(nullptr), m_EventSend(FALSE, FALSE), m_EventComplete(FALSE, FALSE), m_dwParam(0), m_dwReturnVal(0)
+{
+    if (phr && (!m_EventSend.Handle() || !m_EventComplete.Handle()))
+        *phr = E_OUTOFMEMORY;
+}
+
+CAMThread::~CAMThread()
+{
+    Close();
+}
+
+DWORD WINAPI CAMThread::InitialThreadProc(LPVOID param)
+{
+    // COM may be used by any worker; MTA suits threads without a message loop.
+    HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    DWORD result = static_cast<CAMThread*>(param)->ThreadProc();
+    if (SUCCEEDED(hrCom))
+        CoUninitialize();
+    return result;
+}
+
+BOOL CAMThread::Create()
+{
+    CAutoLock lock(&m_AccessLock);
+    if (ThreadExists())
+        return FALSE;
+    DWORD id = 0;
+    m_hThread = CreateThread(nullptr, 0, InitialThreadProc, this, 0, &id);
+    return m_hThread != nullptr;
+}
+
+DWORD CAMThread::CallWorker(DWORD request)
+{
+    CAutoLock lock(&m_AccessLock);
+    if (!ThreadExists())
+        return static_cast<DWORD>(E_FAIL);
+    m_dwParam = request;
+    m_EventSend.Set();
+    // The worker may die instead of replying: wait for either.
+    HANDLE handles[2] = {m_EventComplete.Handle(), m_hThread};
+    DWORD wait = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    if (wait != WAIT_OBJECT_0)
+        return static_cast<DWORD>(E_FAIL);
+    return m_dwReturnVal;
+}
+
+void CAMThread::Close()
+{
+    HANDLE thread = InterlockedExchangePointer(&m_hThread, nullptr);
+    if (thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+}
+
+DWORD CAMThread::GetRequest()
+{
+    m_EventSend.Wait(INFINITE);
+    return m_dwParam;
+}
+
+BOOL CAMThread::CheckRequest(DWORD* request)
+{
+    if (!m_EventSend.Check())
+        return FALSE;
+    if (request)
+        *request = m_dwParam;
+    return TRUE;
+}
+
+void CAMThread::Reply(DWORD result)
+{
+    m_dwReturnVal = result;
+    // The request has been served; a later CheckRequest must not see it again.
+    m_EventComplete.Set();
+}
