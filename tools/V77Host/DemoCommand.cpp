@@ -1,0 +1,192 @@
+#include "tools/V77Host/DemoCommand.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+#include <control.h>
+#include <strmif.h>
+#include <uuids.h>
+#include <wrl/client.h>
+#include "tools/V77Host/CHostComApartment.h"
+#include "tools/V77Host/HostText.h"
+#include "tools/V77Host/ModuleFilters.h"
+#include "tools/V77Host/RegisteredFilters.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::string PinFlagsText(DWORD flags)
+{
+    std::string text = (flags & REG_PINFLAG_B_OUTPUT) ? "output" : "input";
+    if (flags & REG_PINFLAG_B_RENDERER)
+        text += ", rendered";
+    if (flags & REG_PINFLAG_B_ZERO)
+        text += ", zero";
+    if (flags & REG_PINFLAG_B_MANY)
+        text += ", many";
+    return text;
+}
+
+void PrintRegisteredPins(const CV77FilterData& data)
+{
+    const std::vector<CV77FilterData::Pin>& pins = data.Pins();
+    for (size_t p = 0; p < pins.size(); ++p) {
+        std::string types;
+        for (const CV77FilterData::MediaType& type : pins[p].types)
+            types += (types.empty() ? "" : ", ") + MediaTypeText(type.major, type.minor);
+        std::printf("       pin %zu (%s): %s\n", p, PinFlagsText(pins[p].flags).c_str(), types.c_str());
+    }
+}
+
+const RegisteredFilter* FindRegistered(const std::vector<RegisteredFilter>& filters, const CLSID& clsid)
+{
+    for (const RegisteredFilter& filter : filters) {
+        if (filter.clsid == clsid)
+            return &filter;
+    }
+    return nullptr;
+}
+
+// Prints the mapper's view of every module filter in table order; returns how many it knows.
+size_t PrintRegistry(const std::vector<RegisteredFilter>& registered)
+{
+    size_t count = 0;
+    const ModuleFilter* filters = ModuleFilters(&count);
+    size_t found = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const RegisteredFilter* entry = FindRegistered(registered, *filters[i].clsid);
+        if (!entry) {
+            std::printf("  [%2zu] %s  NOT REGISTERED\n", i, GuidText(*filters[i].clsid).c_str());
+            continue;
+        }
+        ++found;
+        std::printf("  [%2zu] \"%s\" %s", i, entry->friendlyName.c_str(), GuidText(entry->clsid).c_str());
+        if (!entry->hasFilterData) {
+            std::printf("  (no readable FilterData)\n");
+            continue;
+        }
+        std::printf("  merit 0x%08lX\n", static_cast<unsigned long>(entry->filterData.Merit()));
+        PrintRegisteredPins(entry->filterData);
+    }
+    std::printf("  %zu of %zu module filters registered with the filter mapper\n", found, count);
+    return found;
+}
+
+HRESULT ListRegisteredFilters(size_t* found, std::vector<RegisteredFilter>* registered)
+{
+    ComPtr<IFilterMapper2> mapper;
+    HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                                  reinterpret_cast<void**>(mapper.GetAddressOf()));
+    if (SUCCEEDED(hr))
+        hr = FindRegisteredModuleFilters(mapper.Get(), registered);
+    if (FAILED(hr)) {
+        std::printf("  filter mapper: %s\n", HResultText(hr).c_str());
+        return hr;
+    }
+    *found = PrintRegistry(*registered);
+    return S_OK;
+}
+
+std::string PinMediaTypes(IPin* pin)
+{
+    ComPtr<IEnumMediaTypes> types;
+    if (FAILED(pin->EnumMediaTypes(types.GetAddressOf())))
+        return "?";
+    std::string text;
+    AM_MEDIA_TYPE* type = nullptr;
+    while (types->Next(1, &type, nullptr) == S_OK) {
+        text += (text.empty() ? "" : ", ") + MediaTypeText(type->majortype, type->subtype);
+        if (type->cbFormat)
+            CoTaskMemFree(type->pbFormat);
+        if (type->pUnk)
+            type->pUnk->Release();
+        CoTaskMemFree(type);
+    }
+    return text.empty() ? "no preferred types" : text;
+}
+
+void PrintFilterPins(IBaseFilter* filter)
+{
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.GetAddressOf())))
+        return;
+    ComPtr<IPin> pin;
+    while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        PIN_INFO info = {};
+        if (FAILED(pin->QueryPinInfo(&info)))
+            continue;
+        if (info.pFilter)
+            info.pFilter->Release();
+        std::printf("       pin \"%s\" (%s): %s\n", Narrow(info.achName).c_str(),
+                    info.dir == PINDIR_OUTPUT ? "output" : "input", PinMediaTypes(pin.Get()).c_str());
+    }
+}
+
+std::wstring GraphName(const RegisteredFilter* entry, size_t index)
+{
+    if (entry && !entry->friendlyName.empty())
+        return std::wstring(entry->friendlyName.begin(), entry->friendlyName.end());
+    return L"Filter " + std::to_wstring(index);
+}
+
+// Creates one filter by CLSID and adds it to the graph; true unless something failed
+// other than the filter not being built yet.
+bool AddToGraph(IGraphBuilder* graph, const ModuleFilter& filter, const RegisteredFilter* entry, size_t index)
+{
+    std::printf("  [%2zu] %-28s ", index, filter.className);
+    ComPtr<IBaseFilter> instance;
+    HRESULT hr = CoCreateInstance(*filter.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  reinterpret_cast<void**>(instance.GetAddressOf()));
+    if (FAILED(hr)) {
+        std::printf("%s\n", HResultText(hr).c_str());
+        return hr == E_NOTIMPL;
+    }
+    hr = graph->AddFilter(instance.Get(), GraphName(entry, index).c_str());
+    if (FAILED(hr)) {
+        std::printf("created, AddFilter: %s\n", HResultText(hr).c_str());
+        return false;
+    }
+    std::printf("created, added to the graph\n");
+    PrintFilterPins(instance.Get());
+    return true;
+}
+
+bool BuildGraph(const std::vector<RegisteredFilter>& registered)
+{
+    ComPtr<IGraphBuilder> graph;
+    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                  reinterpret_cast<void**>(graph.GetAddressOf()));
+    if (FAILED(hr)) {
+        std::printf("  filter graph: %s\n", HResultText(hr).c_str());
+        return false;
+    }
+    size_t count = 0;
+    const ModuleFilter* filters = ModuleFilters(&count);
+    bool ok = true;
+    for (size_t i = 0; i < count; ++i)
+        ok = AddToGraph(graph.Get(), filters[i], FindRegistered(registered, *filters[i].clsid), i) && ok;
+    return ok;
+}
+
+}  // namespace
+
+int RunDemoCommand(int, char**)
+{
+    CHostComApartment com;
+    if (FAILED(com.Result())) {
+        std::printf("CoInitializeEx: %s\n", HResultText(com.Result()).c_str());
+        return 1;
+    }
+    std::printf("Filters registered by the module (filter mapper, any merit):\n");
+    std::vector<RegisteredFilter> registered;
+    size_t found = 0;
+    const bool listed = SUCCEEDED(ListRegisteredFilters(&found, &registered));
+    size_t count = 0;
+    ModuleFilters(&count);
+
+    std::printf("\nCreating every filter in a filter graph:\n");
+    const bool built = BuildGraph(registered);
+    std::fflush(stdout);
+    return listed && found == count && built ? 0 : 1;
+}
