@@ -1,0 +1,5 @@
+#include "kernels/jpeg/JpegKernelsSimd.h"
+
+namespace v77jpeg {
+const Kernels kSse2Kernels = {ConvertColorSimd, ConvertGreySimd, FdctQuantSimd};
+}
