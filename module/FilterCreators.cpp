@@ -1,5 +1,6 @@
 #include "module/FilterCreators.h"
 
+#include "buffer/CV77DsBufferFilter.h"
 #include "module/FilterCreation.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
@@ -11,7 +12,7 @@
 // 0: CV77DsBufferFilter, object name "Varnokel77 buffer filter"
 CUnknown* CreateBufferFilter(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77DsBufferFilter::CreateInstance(outer, phr);
 }
 
 // 1: CV77DsNetworkRendererFilter, object name "Varnokel77 Network renderer filter"

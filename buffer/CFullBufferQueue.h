@@ -1,0 +1,161 @@
+// Archive time-shift: three segments of recorded frames around the play
+// position, filled on request from the upstream archive source (which asks
+// through WaitForRequest and reports with RequestDone). Plays forward or
+// backward at a rate, steps frame by frame, and paces every frame against the
+// group master's play state on the graph clock, so that all buffers of a
+// group show the same recorded instant.
+#pragma once
+
+#include <deque>
+#include <limits>
+#include <wrl/client.h>
+#include "buffer/CBufferQueue.h"
+#include "buffer/CBufferSegment.h"
+
+class CFullBufferQueue : public CBufferQueue {
+public:
+    CFullBufferQueue(IBufferQueueOwner* owner, LONG segmentLength);
+    ~CFullBufferQueue() override;
+
+    bool GetSampleAt(const REFERENCE_TIME* time, LONG offset, IMediaSample** out) override;
+    HRESULT SetSize(LONG count, LONG bufferSize) override;
+    void Abort() override;
+    void Flush() override;
+    void Clear() override;
+    void StopPlayback() override;
+    void Deactivate() override;
+    void StartPlayback() override;
+    REFERENCE_TIME GetFirstTime() override;
+    REFERENCE_TIME GetLastTime() override;
+    LONG GetMinimumCount() override;
+    HRESULT WaitReady(DWORD timeoutMs) override;
+    HRESULT SetRate(double rate) override;
+    HRESULT SetPositions(REFERENCE_TIME* current, REFERENCE_TIME* start, REFERENCE_TIME* stop) override;
+    HRESULT Step(LONG frames) override;
+    HRESULT GetRequest(REFERENCE_TIME* position, DWORD* type, WORD* flush) override;
+    HRESULT GetPlayState(void* caller, REFERENCE_TIME* reference, REFERENCE_TIME* position, double* rate) override;
+    HRESULT GetPosition(REFERENCE_TIME* position) override;
+    HRESULT GetCurrentTime(REFERENCE_TIME* time) override;
+    HRESULT Add(IV77PoolItem* frame) override;
+    HRESULT GetNext(IV77PoolItem** out) override;
+    bool AddEndOfStream() override;
+    HRESULT AddSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+    HRESULT OnRequestDone(HRESULT hr, LONG frameCount, DWORD reserved, REFERENCE_TIME next) override;
+    // 28: paces one frame; false when it is to be handed out now.
+    virtual bool WaitForTime(IMediaSample* sample, REFERENCE_TIME due, REFERENCE_TIME position,
+                             REFERENCE_TIME frameTime);
+
+    // The stored positions and rate, for diagnostics and tests.
+    REFERENCE_TIME GetStartPosition();
+    REFERENCE_TIME GetStopPosition();
+    double GetRate();
+
+    static constexpr REFERENCE_TIME kMaxTime = std::numeric_limits<REFERENCE_TIME>::max();
+
+protected:
+    // Request types and flags.
+    enum : DWORD { kSeek = 1, kContinueAfter = 2, kContinueBefore = 3 };
+    enum : DWORD {
+        kForward = 0x1,
+        kBackward = 0x2,
+        kFlush = 0x4,
+        kSeekNeighbours = 0x10000,    // a seek: fill the segments before and after it next
+        kPreviousThenNext = 0x20000,  // the segment before a seek: then the one after it
+    };
+
+    struct Request {
+        REFERENCE_TIME position = 0;
+        REFERENCE_TIME stop = kMaxTime;
+        DWORD type = 0;
+        int segment = -1;  // -1: none
+        DWORD flags = 0;
+        LONG id = 0;
+    };
+
+    // The segment at offset -1, 0 or +1 from the current one.
+    int Index(int offset) const { return (m_nCurrent + offset + 3) % 3; }
+    CBufferSegment& Segment(int offset) { return m_Segments[Index(offset)]; }
+
+    // Records a request for segment index (replacing one still pending for it).
+    bool RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags);
+    // After a successful seek stretch: which neighbours to fill (the audio queue differs).
+    virtual void RequestNeighbours(HRESULT hr);
+    HRESULT Seek(REFERENCE_TIME position, bool flush);
+    void CompleteSeek(REFERENCE_TIME position, bool flush);
+    // A command record in a new stand-alone item, handed out before any frame.
+    HRESULT QueueRecord(const V77_COMMAND_RECORD& record);
+    void RotateForward();
+    void RotateBackward();
+    void Rotate(int direction) { direction < 0 ? RotateBackward() : RotateForward(); }
+    // Aborting, stopped or shut down: nothing is handed out.
+    bool IsHalted();
+    void SetPositionValid(bool valid);
+    static double ClampRate(double rate);
+
+    CBufferSegment m_Segments[3];
+    int m_nCurrent;
+    const LONG m_lSegmentLength;
+    CAMEvent m_RequestTaken;        // manual, set: no request waits to be taken
+    CAMEvent m_RequestAvailable;    // auto
+    CAMEvent m_DataReady;           // manual
+    CAMEvent m_SeekDone;            // manual
+    CAMEvent m_Shutdown;            // manual
+    bool m_bAborting;
+    bool m_bStopped;
+    bool m_bPlaying;
+    double m_dRate;
+    // Play state: the position m_tPosition was taken at reference clock time
+    // m_tReference; m_tPlay is the play position stepping through the frames
+    // (0: to be set at the next frame); m_tCurrent the last valid position.
+    REFERENCE_TIME m_tReference;
+    REFERENCE_TIME m_tPosition;
+    REFERENCE_TIME m_tPlay;
+    REFERENCE_TIME m_tCurrent;
+    REFERENCE_TIME m_tStart;
+    REFERENCE_TIME m_tStop;
+    std::deque<Request> m_Pending;  // at most one per segment, taken in order
+    Request m_InProgress;
+    Request m_LastCompleted;
+    int m_nReceiving;               // segment that takes arriving frames, -1: none
+    LONG m_lNextRequestId;
+    bool m_bWaitingForFrames;       // GetNext waits for the current segment to grow
+    std::deque<Microsoft::WRL::ComPtr<IV77PoolItem>> m_Commands;
+
+private:
+    enum class Action { Retry, Pace, Fail, EndOfPlayback };
+    struct MasterState {
+        REFERENCE_TIME reference = 0;
+        REFERENCE_TIME position = 0;
+        double rate = 0;
+    };
+    struct Pacing {
+        IMediaSample* sample = nullptr;
+        REFERENCE_TIME due = 0;
+        REFERENCE_TIME position = 0;
+        REFERENCE_TIME frameTime = 0;
+        long event = 0;             // raised before retrying (0: none)
+    };
+    enum class StepOutcome { Moved, Rotated, Wait, Failed };
+
+    bool WaitForData();
+    HRESULT TakeCommand(REFERENCE_TIME now, IV77PoolItem** out);
+    void TrackPlayPosition(const CBufferSegment::Frame& frame, REFERENCE_TIME now);
+    void SetPlayPosition(REFERENCE_TIME position);
+    Action Decide(const CBufferSegment::Frame& frame, const MasterState& master, bool* rotated, Pacing* pacing);
+    Action DecideForward(const CBufferSegment::Frame& frame, const MasterState& master, Pacing* pacing);
+    Action DecideBackward(const CBufferSegment::Frame& frame, const MasterState& master, Pacing* pacing);
+    REFERENCE_TIME DueTime(const MasterState& master) const;
+    void EndOfPlayback();
+    static bool Exhausted(const CBufferSegment& segment);
+    static bool CanContinue(const CBufferSegment& segment, int direction);
+    bool ResolveRequest(Request* request);
+    void BeginProgress(const Request& request);
+    void SignalRequestState();
+    // GetNext waits for the current segment: something about it changed.
+    void WakeFrameWaiter();
+    int Locate(REFERENCE_TIME position);
+    StepOutcome StepOnce(int direction, bool* landing, REFERENCE_TIME* time);
+    void WaitForFrames();
+    bool WaitBounded(HANDLE event, DWORD timeoutMs);
+    bool FindSampleStart(REFERENCE_TIME time, int* segment, LONG* index);
+};
