@@ -37,7 +37,9 @@ function(v77_test name)
     set(T_TIMEOUT 300)
   endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  # A suite that ran no test is a broken suite, not a passing one.
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
+                       FAIL_REGULAR_EXPRESSION "\\[==========\\] 0 tests from")
   if(WIN32)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_env
                          ENVIRONMENT "V77_TIMEOUT=${T_TIMEOUT}")
