@@ -16,6 +16,14 @@ const CLSID CLSID_V77TestRenderer = {0x5b1c33a1, 0x7d3e, 0x4f43, {0x9a, 0x8b, 0x
 CTestRenderer::CTestRenderer(const TestRendererConfig& config, HRESULT* phr)
     : CBaseRenderer(CLSID_V77TestRenderer, TEXT("Test renderer"), nullptr, phr), m_Config(config)
 {
+    if (m_Config.customAllocator)
+        m_Config.customAllocator->AddRef();
+}
+
+CTestRenderer::~CTestRenderer()
+{
+    if (m_Config.customAllocator)
+        m_Config.customAllocator->Release();
 }
 
 CTestRenderer* CTestRenderer::Create(const TestRendererConfig& config)

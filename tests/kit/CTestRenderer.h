@@ -43,6 +43,7 @@ public:
 
 private:
     CTestRenderer(const TestRendererConfig& config, HRESULT* phr);
+    ~CTestRenderer() override;
     RenderedSample Describe(IMediaSample* sample);
 
     TestRendererConfig m_Config;

@@ -29,9 +29,16 @@ CTestSourceStream::CTestSourceStream(HRESULT* phr, CSource* filter, const TestSo
     m_rtDuration = m_Config.frameDuration * m_Config.frameCount;
     m_rtStop = m_rtDuration;
     m_SegmentStop = m_rtStop;
+    // The pool must outlive the stream, whatever the test does first.
+    if (m_Config.sampleAllocator)
+        m_Config.sampleAllocator->AddRef();
 }
 
-CTestSourceStream::~CTestSourceStream() = default;
+CTestSourceStream::~CTestSourceStream()
+{
+    if (m_Config.sampleAllocator)
+        m_Config.sampleAllocator->Release();
+}
 
 STDMETHODIMP CTestSourceStream::QueryInterface(REFIID riid, void** ppv)
 {

@@ -10,7 +10,7 @@ struct TestRendererConfig {
     LONG bytesRecorded = 64;        // leading bytes kept of each sample
     // Allocator negotiation of the input pin.
     enum class Offer { Default, None, Custom } offer = Offer::Default;
-    IMemAllocator* customAllocator = nullptr;   // for Offer::Custom
+    IMemAllocator* customAllocator = nullptr;   // for Offer::Custom; referenced by the renderer
     bool refuseForeignAllocators = false;       // NotifyAllocator only accepts the one we offered
     bool haveRequirements = false;
     ALLOCATOR_PROPERTIES requirements = {};

@@ -17,7 +17,7 @@ struct TestSourceConfig {
     LONG buffers = 3;
     LONG bufferSize = 64;
     // Pooled samples: taken from this allocator instead of the negotiated one.
-    IMemAllocator* sampleAllocator = nullptr;
+    IMemAllocator* sampleAllocator = nullptr;   // referenced by the stream
     // Announce the negotiated allocator as read-only to the downstream pin.
     bool readOnly = false;
     // FillBuffer fails with failResult at this frame (-1: never).
