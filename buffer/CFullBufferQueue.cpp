@@ -301,7 +301,11 @@ HRESULT CFullBufferQueue::GetRequest(REFERENCE_TIME* position, DWORD* type, WORD
     Request request = m_Pending.front();
     m_Pending.pop_front();
     if (!ResolveRequest(&request)) {
+        // Nothing to read there: the segment is marked failed and the chain of
+        // requests after a seek goes on as if it had been answered.
         WakeFrameWaiter();
+        if (!m_bAborting)
+            ContinueChain(request, S_OK);
         SignalRequestState();
         return S_FALSE;
     }
@@ -334,17 +338,22 @@ HRESULT CFullBufferQueue::OnRequestDone(HRESULT hr, LONG frameCount, DWORD, REFE
     if (request.segment >= 0 && !aborting) {
         if (request.type == kSeek)
             CompleteSeek(request.position, (request.flags & kFlush) != 0);
-        if (request.flags & kSeekNeighbours)
-            RequestNeighbours(hr);
-        else if (request.flags & kPreviousThenNext)
-            RequestSegment(Index(1), 0, kContinueAfter, 0);
-        else
-            m_SeekDone.Set();
+        ContinueChain(request, hr);
     }
     CAutoLock lock(&m_Lock);
     m_InProgress = Request();
     SignalRequestState();
     return S_OK;
+}
+
+void CFullBufferQueue::ContinueChain(const Request& request, HRESULT hr)
+{
+    if (request.flags & kSeekNeighbours)
+        RequestNeighbours(hr);
+    else if (request.flags & kPreviousThenNext)
+        RequestSegment(Index(1), 0, kContinueAfter, 0);
+    else
+        m_SeekDone.Set();
 }
 
 void CFullBufferQueue::RequestNeighbours(HRESULT hr)
@@ -565,6 +574,11 @@ double CFullBufferQueue::ClampRate(double rate)
 
 HRESULT CFullBufferQueue::SetRate(double rate)
 {
+    return ChangeRate(rate, true);
+}
+
+HRESULT CFullBufferQueue::ChangeRate(double rate, bool wake)
+{
     rate = ClampRate(rate);
     bool record = false;
     REFERENCE_TIME current = 0;
@@ -574,7 +588,8 @@ HRESULT CFullBufferQueue::SetRate(double rate)
         record = std::fabs(rate) >= 0.01 && m_bPlaying && !m_bAborting;
         if (!record) {
             m_dRate = rate;
-            m_DataReady.Set();  // let the delivery thread look at the new rate
+            if (wake)
+                m_DataReady.Set();  // let the delivery thread look at the new rate
         }
         current = m_tCurrent;
         stop = m_tStop;
@@ -652,7 +667,8 @@ CFullBufferQueue::StepOutcome CFullBufferQueue::StepOnce(int direction, bool* la
 HRESULT CFullBufferQueue::Step(LONG frames)
 {
     WaitReady(INFINITE);
-    SetRate(frames > 0 ? 0.001 : frames < 0 ? -0.001 : 0);
+    // The delivery thread wakes once the cursor has moved, not before.
+    ChangeRate(frames > 0 ? 0.001 : frames < 0 ? -0.001 : 0, false);
     const int direction = frames < 0 ? -1 : 1;
     LONG remaining = frames < 0 ? -frames : frames;
     bool landing = false;

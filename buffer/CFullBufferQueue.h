@@ -78,6 +78,9 @@ protected:
 
     // Records a request for segment index (replacing one still pending for it).
     bool RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags);
+    // What follows a request answered with hr: the neighbours after a seek, the
+    // segment after the previous one, or the end of the seek.
+    void ContinueChain(const Request& request, HRESULT hr);
     // After a successful seek stretch: which neighbours to fill (the audio queue differs).
     virtual void RequestNeighbours(HRESULT hr);
     HRESULT Seek(REFERENCE_TIME position, bool flush);
@@ -90,6 +93,8 @@ protected:
     // Aborting, stopped or shut down: nothing is handed out.
     bool IsHalted();
     void SetPositionValid(bool valid);
+    // SetRate; wake: let a delivery thread waiting for data look at the new rate.
+    HRESULT ChangeRate(double rate, bool wake);
     static double ClampRate(double rate);
 
     CBufferSegment m_Segments[3];

@@ -1,0 +1,389 @@
+// The time-shift queue against a scripted source: sizing and rate limits,
+// the requests a seek makes, lookups across segment edges, stepping,
+// flushing seeks, paced playback, the end of the recording, and the way out
+// of every blocking wait.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+#include <wrl/client.h>
+#include "buffer/CFullBufferQueue.h"
+#include "buffer/V77CommandRecord.h"
+#include "tests/buffer/BoundedCall.h"
+#include "tests/buffer/CFakeQueueOwner.h"
+#include "tests/buffer/CQueueFeeder.h"
+#include "tests/buffer/TestFrames.h"
+#include "tests/kit/CComInit.h"
+#include "tests/kit/TestWait.h"
+#include "v77/V77Events.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr LONG kSegment = 25;
+constexpr DWORD kWaitMs = 5000;
+
+class FullQueueTest : public ::testing::Test {
+protected:
+    FullQueueTest() : m_Recording(300, kSegment) {}
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(m_Com.Result()));
+        m_Owner.SetQueue(&m_Queue);
+        ASSERT_EQ(S_OK, m_Queue.SetSize(3 * kSegment, 16));
+        m_Queue.StartPlayback();
+        m_Feeder = std::make_unique<CQueueFeeder>(&m_Queue, m_Recording);
+    }
+
+    void TearDown() override
+    {
+        m_Queue.StopPlayback();
+        m_Queue.Deactivate();
+        m_Feeder.reset();
+    }
+
+    REFERENCE_TIME T(int frame) const { return m_Recording.TimeOf(frame); }
+
+    HRESULT SeekTo(REFERENCE_TIME position)
+    {
+        HRESULT hr = E_UNEXPECTED;
+        EXPECT_TRUE(FinishesWithin(kWaitMs, [&] { hr = m_Queue.SetPositions(&position, nullptr, nullptr); }))
+            << "the seek did not finish";
+        return hr;
+    }
+
+    int FrameAt(REFERENCE_TIME time, LONG offset)
+    {
+        ComPtr<IMediaSample> sample;
+        if (!m_Queue.GetSampleAt(&time, offset, &sample))
+            return -1;
+        return FrameNumber(sample.Get());
+    }
+
+    int CurrentFrame()
+    {
+        REFERENCE_TIME time = 0;
+        return SUCCEEDED(m_Queue.GetCurrentTime(&time)) ? m_Recording.FrameOf(time) : -1;
+    }
+
+    // The next item GetNext hands out (bounded); null when it failed or blocked.
+    ComPtr<IV77PoolItem> Next(DWORD timeoutMs = kWaitMs)
+    {
+        auto item = std::make_shared<ComPtr<IV77PoolItem>>();
+        auto hr = std::make_shared<HRESULT>(E_UNEXPECTED);
+        CFullBufferQueue* queue = &m_Queue;
+        BoundedCall call([=] { *hr = queue->GetNext(item->GetAddressOf()); });
+        if (!call.Wait(timeoutMs)) {
+            m_Queue.Deactivate();  // the way out; the test fails below
+            EXPECT_TRUE(call.Wait(kWaitMs));
+            ADD_FAILURE() << "GetNext blocked";
+            return nullptr;
+        }
+        return *hr == S_OK ? *item : nullptr;
+    }
+
+    // The next media frame, skipping command records.
+    ComPtr<IV77PoolItem> NextFrame(DWORD timeoutMs = kWaitMs)
+    {
+        for (;;) {
+            ComPtr<IV77PoolItem> item = Next(timeoutMs);
+            if (!item || !V77CommandRecord::IsCommand(item.Get()))
+                return item;
+        }
+    }
+
+    bool HasRequest(REFERENCE_TIME position, DWORD type)
+    {
+        for (const FeederRequest& request : m_Feeder->Requests()) {
+            if (request.position == position && request.type == type)
+                return true;
+        }
+        return false;
+    }
+
+    CComInit m_Com;
+    SyntheticRecording m_Recording;
+    CFakeQueueOwner m_Owner;
+    CFullBufferQueue m_Queue{&m_Owner, kSegment};
+    std::unique_ptr<CQueueFeeder> m_Feeder;
+};
+
+TEST(FullQueueLimits, SizingFollowsTheSegmentLength)
+{
+    CComInit com;
+    CFakeQueueOwner owner;
+    CFullBufferQueue queue(&owner, 25);
+    EXPECT_EQ(75, queue.GetMinimumCount());
+    ASSERT_EQ(S_OK, queue.SetSize(100, 10));
+    EXPECT_EQ(99, queue.GetCapacity()) << "capacity is a multiple of three segments' share";
+    EXPECT_EQ(990, queue.GetReservedBytes());
+    EXPECT_TRUE(queue.AddEndOfStream()) << "the time-shift queue swallows end of stream";
+    queue.Clear();
+    EXPECT_EQ(0, queue.GetCapacity());
+    EXPECT_EQ(0, queue.GetReservedBytes());
+}
+
+TEST(FullQueueLimits, RatesBelowOneHundredthAreClamped)
+{
+    CComInit com;
+    CFakeQueueOwner owner;
+    CFullBufferQueue queue(&owner, 25);
+    const struct {
+        double set;
+        double stored;
+    } cases[] = {{0.005, 0.001}, {-0.0005, 0.0}, {-0.005, -0.001}, {0.0099, 0.001}, {0.01, 0.01}, {-4.0, -4.0}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(S_OK, queue.SetRate(c.set));
+        EXPECT_DOUBLE_EQ(c.stored, queue.GetRate()) << "SetRate(" << c.set << ")";
+    }
+}
+
+TEST_F(FullQueueTest, SetPositionsOutsideTheRangeStoresOnlyTheRange)
+{
+    REFERENCE_TIME start = T(10);
+    REFERENCE_TIME stop = T(20);
+    REFERENCE_TIME beyond = T(30);
+    REFERENCE_TIME before = T(5);
+    EXPECT_EQ(E_INVALIDARG, m_Queue.SetPositions(&beyond, &start, &stop));
+    EXPECT_EQ(start, m_Queue.GetStartPosition());
+    EXPECT_EQ(stop, m_Queue.GetStopPosition());
+    EXPECT_EQ(E_INVALIDARG, m_Queue.SetPositions(&before, &start, &stop));
+    Sleep(100);
+    EXPECT_EQ(0u, m_Feeder->RequestCount()) << "a refused position must not seek";
+    EXPECT_EQ(S_OK, m_Queue.SetPositions(nullptr, nullptr, nullptr));
+    EXPECT_EQ(0, m_Queue.GetStartPosition());
+    EXPECT_EQ(CFullBufferQueue::kMaxTime, m_Queue.GetStopPosition());
+}
+
+TEST_F(FullQueueTest, SeekFillsItsSegmentThenTheOneBeforeThenTheOneAfter)
+{
+    REFERENCE_TIME ignored = 0;
+    double rate = 0;
+    EXPECT_EQ(S_FALSE, m_Queue.GetPlayState(&m_Owner, &ignored, &ignored, &rate)) << "no position yet";
+
+    const REFERENCE_TIME position = T(100) + m_Recording.Duration() / 2;
+    ASSERT_EQ(S_OK, SeekTo(position));
+    const std::vector<FeederRequest> requests = m_Feeder->Requests();
+    ASSERT_EQ(3u, requests.size());
+    EXPECT_EQ(position, requests[0].position);
+    EXPECT_EQ(0u, requests[0].type);
+    EXPECT_EQ(0, requests[0].flush) << "not playing yet: no flush";
+    EXPECT_EQ(T(100), requests[1].position) << "the stretch before ends where the seek's begins";
+    EXPECT_EQ(3u, requests[1].type);
+    EXPECT_EQ(T(125), requests[2].position) << "the stretch after starts at the seek's continuation";
+    EXPECT_EQ(2u, requests[2].type);
+
+    EXPECT_EQ(T(75), m_Queue.GetFirstTime());
+    EXPECT_EQ(T(149), m_Queue.GetLastTime());
+    EXPECT_EQ(100, CurrentFrame()) << "the cursor is on the last frame not after the position";
+    REFERENCE_TIME current = 0;
+    ASSERT_EQ(S_OK, m_Queue.GetPosition(&current));
+    EXPECT_EQ(position, current);
+    EXPECT_EQ(S_OK, m_Queue.WaitReady(0)) << "no request waits to be taken";
+}
+
+TEST_F(FullQueueTest, GetSampleAtWalksAcrossSegmentEdges)
+{
+    ASSERT_EQ(S_OK, SeekTo(T(100)));  // segments 75..99, 100..124, 125..149
+    EXPECT_EQ(99, FrameAt(T(99) + m_Recording.Duration() / 2, 0)) << "between segments: the earlier one's last";
+    EXPECT_EQ(125, FrameAt(T(124), 1)) << "from the current's last frame into the next";
+    EXPECT_EQ(99, FrameAt(T(100), -1)) << "from the current's first frame into the previous";
+    EXPECT_EQ(130, FrameAt(T(120), 10));
+    EXPECT_EQ(75, FrameAt(T(100), -25));
+    EXPECT_EQ(-1, FrameAt(T(100), -26)) << "walking past the frames held";
+    EXPECT_EQ(-1, FrameAt(T(124), 26));
+    EXPECT_EQ(149, FrameAt(T(149), 0));
+    EXPECT_EQ(-1, FrameAt(T(149) + 1, 0)) << "after every frame held";
+    EXPECT_EQ(-1, FrameAt(T(75) - 1, 0)) << "before every frame held";
+    EXPECT_EQ(-1, FrameAt(T(80), 100)) << "the walk never leaves the three segments";
+}
+
+TEST_F(FullQueueTest, StepCrossesSegmentBoundariesBothWays)
+{
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    ASSERT_EQ(S_OK, m_Queue.Step(24));
+    EXPECT_EQ(124, CurrentFrame());
+    EXPECT_DOUBLE_EQ(0.001, m_Queue.GetRate()) << "stepping holds the frame";
+
+    ASSERT_EQ(S_OK, m_Queue.Step(1));
+    EXPECT_EQ(125, CurrentFrame()) << "a rotation counts as one frame";
+    ASSERT_TRUE(m_Feeder->WaitForRequests(4, kWaitMs));
+    EXPECT_TRUE(HasRequest(T(150), 2)) << "rotating forward asks for the stretch after the new segment";
+
+    ASSERT_EQ(S_OK, m_Queue.Step(-1));
+    EXPECT_EQ(124, CurrentFrame());
+    EXPECT_DOUBLE_EQ(-0.001, m_Queue.GetRate());
+    ASSERT_TRUE(m_Feeder->WaitForRequests(5, kWaitMs));
+    EXPECT_TRUE(HasRequest(T(100), 3)) << "rotating backward asks for the stretch before";
+    ASSERT_EQ(S_OK, m_Queue.Step(-30));
+    EXPECT_EQ(94, CurrentFrame());
+}
+
+TEST_F(FullQueueTest, StepOutsideStartAndStopRaisesStopPositionAndStops)
+{
+    REFERENCE_TIME current = T(100);
+    REFERENCE_TIME start = T(90);
+    REFERENCE_TIME stop = T(110);
+    HRESULT hr = E_UNEXPECTED;
+    ASSERT_TRUE(FinishesWithin(kWaitMs, [&] { hr = m_Queue.SetPositions(&current, &start, &stop); }));
+    ASSERT_EQ(S_OK, hr);
+    ASSERT_EQ(S_OK, m_Queue.Step(20));
+    EXPECT_EQ(111, CurrentFrame()) << "stepping stops at the first frame past the stop";
+    EXPECT_EQ(1, m_Owner.CountEvents(EC_V77_STOP_POSITION));
+}
+
+TEST_F(FullQueueTest, FrameHoldShowsTheFrameUnderTheCursorOnce)
+{
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    ASSERT_EQ(S_OK, m_Queue.SetRate(0.001));
+    ComPtr<IV77PoolItem> held = NextFrame();
+    ASSERT_TRUE(held);
+    EXPECT_EQ(100, FrameNumber(held.Get()));
+    ComPtr<IMediaSample> sample;
+    held.As(&sample);
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    EXPECT_EQ(VFW_E_SAMPLE_TIME_NOT_SET, sample->GetTime(&start, &stop)) << "shown at once: no sample time";
+
+    // Nothing more until the cursor moves.
+    auto item = std::make_shared<ComPtr<IV77PoolItem>>();
+    CFullBufferQueue* queue = &m_Queue;
+    BoundedCall call([=] { queue->GetNext(item->GetAddressOf()); });
+    EXPECT_FALSE(call.Wait(200));
+    ASSERT_EQ(S_OK, m_Queue.Step(1));
+    ASSERT_TRUE(call.Wait(kWaitMs));
+    EXPECT_EQ(101, FrameNumber(item->Get()));
+}
+
+TEST_F(FullQueueTest, PlaysForwardAndBackwardPacedByTheClock)
+{
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    ASSERT_EQ(S_OK, m_Queue.SetRate(4.0));  // 10 ms a frame
+    const ULONGLONG begin = NowMs();
+    int previous = -1;
+    for (int i = 0; i < 40; ++i) {
+        ComPtr<IV77PoolItem> frame = NextFrame();
+        ASSERT_TRUE(frame);
+        const int number = FrameNumber(frame.Get());
+        if (previous >= 0) {
+            ASSERT_EQ(previous + 1, number) << "forward play is frame by frame, across segments";
+        }
+        previous = number;
+    }
+    const ULONGLONG elapsed = NowMs() - begin;
+    EXPECT_GE(elapsed, 300u) << "39 frames at 10 ms must take about 390 ms";
+    EXPECT_LT(elapsed, 3000u);
+    REFERENCE_TIME reference = 0;
+    REFERENCE_TIME position = 0;
+    double rate = 0;
+    EXPECT_EQ(S_OK, m_Queue.GetPlayState(&m_Owner, &reference, &position, &rate));
+    EXPECT_DOUBLE_EQ(4.0, rate);
+
+    ASSERT_EQ(S_OK, m_Queue.SetRate(-4.0));
+    previous = -1;
+    for (int i = 0; i < 40; ++i) {
+        ComPtr<IV77PoolItem> frame = NextFrame();
+        ASSERT_TRUE(frame);
+        const int number = FrameNumber(frame.Get());
+        if (previous >= 0) {
+            ASSERT_EQ(previous - 1, number) << "reverse play is frame by frame, across segments";
+        }
+        previous = number;
+    }
+    EXPECT_LT(previous, 110);
+}
+
+TEST_F(FullQueueTest, SeekWhilePlayingFlushesAndRestartsAtThePosition)
+{
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    ASSERT_EQ(S_OK, SeekTo(T(250)));
+    std::vector<FeederRequest> requests = m_Feeder->Requests();
+    ASSERT_EQ(6u, requests.size());
+    EXPECT_EQ(T(250), requests[3].position);
+    EXPECT_EQ(0xFFFF, requests[3].flush) << "a seek while playing makes the source flush";
+    EXPECT_EQ(250, CurrentFrame());
+    EXPECT_EQ(T(225), m_Queue.GetFirstTime());
+    EXPECT_EQ(T(299), m_Queue.GetLastTime());
+
+    // The delivery thread restarts its play state at the position, rate unchanged.
+    ComPtr<IV77PoolItem> record = Next();
+    ASSERT_TRUE(record);
+    V77_COMMAND_RECORD command = {};
+    ASSERT_EQ(S_OK, V77CommandRecord::Read(record.Get(), &command));
+    EXPECT_EQ(V77_COMMAND_SEGMENT_START, command.Type);
+    EXPECT_EQ(T(250), command.Start);
+    EXPECT_EQ(T(250), command.Second);
+    EXPECT_EQ(0, command.RateValid);
+}
+
+TEST_F(FullQueueTest, TheEndOfTheRecordingEndsPlayback)
+{
+    ASSERT_EQ(S_OK, SeekTo(T(290)));
+    ASSERT_EQ(S_OK, m_Queue.SetRate(8.0));
+    int last = -1;
+    for (;;) {
+        ComPtr<IV77PoolItem> item = Next();
+        ASSERT_TRUE(item);
+        V77_COMMAND_RECORD command = {};
+        if (V77CommandRecord::Read(item.Get(), &command) == S_OK) {
+            if (command.Type == V77_COMMAND_END_OF_STREAM)
+                break;
+            continue;
+        }
+        last = FrameNumber(item.Get());
+    }
+    EXPECT_EQ(299, last);
+    EXPECT_EQ(1, m_Owner.CountEvents(EC_V77_SEGMENT_END));
+}
+
+TEST_F(FullQueueTest, AFailedSeekEndsPlaybackWithItsResult)
+{
+    m_Feeder->FailWith(E_ACCESSDENIED);
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    ASSERT_EQ(S_OK, m_Queue.SetRate(1.0));
+    V77_COMMAND_RECORD command = {};
+    do {
+        ComPtr<IV77PoolItem> item = Next();
+        ASSERT_TRUE(item);
+        ASSERT_EQ(S_OK, V77CommandRecord::Read(item.Get(), &command)) << "no frame can come from a failed seek";
+    } while (command.Type != V77_COMMAND_END_OF_STREAM);
+    ASSERT_EQ(1, m_Owner.CountEvents(EC_V77_SEGMENT_END));
+    for (const QueueEvent& event : m_Owner.Events()) {
+        if (event.code == EC_V77_SEGMENT_END) {
+            EXPECT_EQ(E_ACCESSDENIED, static_cast<HRESULT>(event.param1));
+        }
+    }
+}
+
+TEST_F(FullQueueTest, StopReleasesEveryBlockedCall)
+{
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    // Rate 0: the delivery side waits; a second source thread waits for a request.
+    HRESULT next = S_OK;
+    HRESULT request = S_OK;
+    BoundedCall delivery([&] {
+        ComPtr<IV77PoolItem> item;
+        next = m_Queue.GetNext(&item);
+    });
+    BoundedCall source([&] {
+        REFERENCE_TIME position = 0;
+        DWORD type = 0;
+        WORD flush = 0;
+        request = m_Queue.GetRequest(&position, &type, &flush);
+    });
+    EXPECT_FALSE(delivery.Wait(150));
+    EXPECT_FALSE(source.Wait(0));
+    m_Queue.StopPlayback();
+    m_Queue.Deactivate();
+    ASSERT_TRUE(delivery.Wait(kWaitMs)) << "GetNext still blocked after Stop";
+    ASSERT_TRUE(source.Wait(kWaitMs)) << "GetRequest still blocked after Stop";
+    EXPECT_EQ(E_FAIL, next);
+    EXPECT_EQ(E_FAIL, request);
+    EXPECT_TRUE(m_Owner.PositionValid()) << "a slave waiting for this position is released";
+    REFERENCE_TIME position = T(150);
+    EXPECT_EQ(S_OK, m_Queue.SetPositions(&position, nullptr, nullptr)) << "stopped: stored, no seek";
+}
+
+}  // namespace
