@@ -100,9 +100,23 @@ HRESULT CTestSourceStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_
 
 HRESULT CTestSourceStream::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator)
 {
-    HRESULT hr = CSourceStream::DecideAllocator(pin, allocator);
-    if (SUCCEEDED(hr) && m_Config.readOnly)
-        hr = pin->NotifyAllocator(*allocator, TRUE);
+    if (!m_Config.insistOnOwnAllocator) {
+        HRESULT hr = CSourceStream::DecideAllocator(pin, allocator);
+        if (SUCCEEDED(hr) && m_Config.readOnly)
+            hr = pin->NotifyAllocator(*allocator, TRUE);
+        return hr;
+    }
+    *allocator = nullptr;
+    ALLOCATOR_PROPERTIES request = {};
+    HRESULT hr = InitAllocator(allocator);
+    if (SUCCEEDED(hr))
+        hr = DecideBufferSize(*allocator, &request);
+    if (SUCCEEDED(hr))
+        hr = pin->NotifyAllocator(*allocator, m_Config.readOnly ? TRUE : FALSE);
+    if (FAILED(hr) && *allocator) {
+        (*allocator)->Release();
+        *allocator = nullptr;
+    }
     return hr;
 }
 

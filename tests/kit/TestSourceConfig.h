@@ -18,6 +18,8 @@ struct TestSourceConfig {
     LONG bufferSize = 64;
     // Pooled samples: taken from this allocator instead of the negotiated one.
     IMemAllocator* sampleAllocator = nullptr;   // referenced by the stream
+    // Use the pin's own allocator even when downstream offers one.
+    bool insistOnOwnAllocator = false;
     // Announce the negotiated allocator as read-only to the downstream pin.
     bool readOnly = false;
     // FillBuffer fails with failResult at this frame (-1: never).
