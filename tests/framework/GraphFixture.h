@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 #include "framework/CBaseObject.h"
+#include "tests/kit/ComAdopt.h"
 #include "tests/kit/CComInit.h"
 #include "tests/kit/CTestRenderer.h"
 #include "tests/kit/CTestRendererInputPin.h"
@@ -48,8 +49,8 @@ protected:
     // Source and renderer added to the graph (not connected).
     void AddSourceAndRenderer(const TestSourceConfig& source, const TestRendererConfig& renderer = {})
     {
-        m_Source.Attach(CTestSource::Create(source));
-        m_Renderer.Attach(CTestRenderer::Create(renderer));
+        m_Source = Adopt(CTestSource::Create(source));
+        m_Renderer = Adopt(CTestRenderer::Create(renderer));
         ASSERT_TRUE(m_Source && m_Renderer);
         ASSERT_EQ(S_OK, m_Graph.Add(m_Source->Filter(), L"source"));
         ASSERT_EQ(S_OK, m_Graph.Add(m_Renderer->Filter(), L"renderer"));

@@ -161,7 +161,7 @@ TEST_F(GraphFixture, RendererRefusesSamplesAfterEndOfStreamAndWhenStopped)
 {
     BuildSourceToRenderer(SourceConfig(0));
     ComPtr<CTestAllocator> allocator;
-    allocator.Attach(CTestAllocator::Create());
+    allocator = Adopt(CTestAllocator::Create());
     ComPtr<IMediaSample> sample = TakeSample(allocator.Get());
     ASSERT_TRUE(sample);
     ComPtr<IMemInputPin> input;
@@ -222,7 +222,7 @@ TEST_F(GraphFixture, NoDownstreamAllocatorMeansTheOutputPinsOwn)
 TEST_F(GraphFixture, DownstreamAllocatorThatRefusesThePropertiesIsReplaced)
 {
     ComPtr<CTestAllocator> wrong;
-    wrong.Attach(CTestAllocator::Create());
+    wrong = Adopt(CTestAllocator::Create());
     wrong->FailSetProperties(E_FAIL);
     TestRendererConfig renderer;
     renderer.offer = TestRendererConfig::Offer::Custom;
@@ -243,7 +243,7 @@ TEST_F(GraphFixture, DownstreamAllocatorThatRefusesThePropertiesIsReplaced)
 TEST_F(GraphFixture, DownstreamAllocatorWithFewerBuffersIsKeptAsDecided)
 {
     ComPtr<CTestAllocator> small;
-    small.Attach(CTestAllocator::Create());
+    small = Adopt(CTestAllocator::Create());
     small->CapBuffers(1);
     TestRendererConfig renderer;
     renderer.offer = TestRendererConfig::Offer::Custom;
@@ -261,7 +261,7 @@ TEST_F(GraphFixture, DownstreamAllocatorWithFewerBuffersIsKeptAsDecided)
 TEST_F(GraphFixture, PooledSamplesReachTheRendererUnchanged)
 {
     ComPtr<CTestAllocator> pool;
-    pool.Attach(CTestAllocator::Create());
+    pool = Adopt(CTestAllocator::Create());
     ALLOCATOR_PROPERTIES props = {4, 64, 1, 0};
     ALLOCATOR_PROPERTIES actual = {};
     ASSERT_EQ(S_OK, pool->SetProperties(&props, &actual));

@@ -21,7 +21,7 @@ protected:
     void BuildWithTransform(const TestSourceConfig& source, const TestRendererConfig& renderer = {})
     {
         AddSourceAndRenderer(source, renderer);
-        m_Transform.Attach(CTestTransformFilter::Create());
+        m_Transform = Adopt(CTestTransformFilter::Create());
         ASSERT_TRUE(m_Transform);
         ASSERT_EQ(S_OK, m_Graph.Add(m_Transform->Filter(), L"transform"));
         ASSERT_EQ(S_OK, m_Graph.ConnectFilters(m_Source->Filter(), m_Transform->Filter()));
@@ -33,7 +33,7 @@ protected:
                           bool modifiesData = true)
     {
         AddSourceAndRenderer(source, renderer);
-        m_InPlace.Attach(CTestInPlaceFilter::Create(modifiesData));
+        m_InPlace = Adopt(CTestInPlaceFilter::Create(modifiesData));
         ASSERT_TRUE(m_InPlace);
         ASSERT_EQ(S_OK, m_Graph.Add(m_InPlace->Filter(), L"in place"));
         ASSERT_EQ(S_OK, m_Graph.ConnectFilters(m_Source->Filter(), m_InPlace->Filter()));
@@ -137,7 +137,7 @@ TEST_F(TransformFixture, SeekingThroughTheTransformReachesTheSourceAndFlushesDow
 TEST_F(TransformFixture, TransformOutputOffersNoTypeBeforeItsInputConnects)
 {
     AddSourceAndRenderer(SourceConfig());
-    m_Transform.Attach(CTestTransformFilter::Create());
+    m_Transform = Adopt(CTestTransformFilter::Create());
     ASSERT_EQ(S_OK, m_Graph.Add(m_Transform->Filter(), L"transform"));
     ComPtr<IPin> output = TestGraph::FindPin(m_Transform->Filter(), L"XForm Out");
     ComPtr<IPin> input = TestGraph::FindPin(m_Transform->Filter(), L"XForm In");
@@ -251,7 +251,7 @@ TEST_F(TransformFixture, ReadOnlyBuffersAreSharedWithAnInPlaceFilterThatOnlyRead
 TEST_F(TransformFixture, InPlaceConnectedDownstreamFirstStillShares)
 {
     AddSourceAndRenderer(SourceConfig(10));
-    m_InPlace.Attach(CTestInPlaceFilter::Create(true));
+    m_InPlace = Adopt(CTestInPlaceFilter::Create(true));
     ASSERT_EQ(S_OK, m_Graph.Add(m_InPlace->Filter(), L"in place"));
     // Without an input the in-place filter has no type to offer downstream.
     EXPECT_FALSE(SUCCEEDED(m_Graph.ConnectFilters(m_InPlace->Filter(), m_Renderer->Filter())));
@@ -265,8 +265,8 @@ TEST_F(TransformFixture, InPlaceConnectedDownstreamFirstStillShares)
 TEST_F(TransformFixture, SourceTransformInPlaceRendererChainPlaysAndSeeks)
 {
     AddSourceAndRenderer(SourceConfig(100));
-    m_Transform.Attach(CTestTransformFilter::Create());
-    m_InPlace.Attach(CTestInPlaceFilter::Create(true));
+    m_Transform = Adopt(CTestTransformFilter::Create());
+    m_InPlace = Adopt(CTestInPlaceFilter::Create(true));
     ASSERT_EQ(S_OK, m_Graph.Add(m_Transform->Filter(), L"transform"));
     ASSERT_EQ(S_OK, m_Graph.Add(m_InPlace->Filter(), L"in place"));
     ASSERT_EQ(S_OK, m_Graph.ConnectFilters(m_Source->Filter(), m_Transform->Filter()));

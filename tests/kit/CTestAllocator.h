@@ -8,7 +8,7 @@
 
 class CTestAllocator : public CMemAllocator {
 public:
-    // AddRef'd.
+    // One reference, for Adopt() (not ComPtr::Attach, which adds one).
     static CTestAllocator* Create();
 
     STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override;

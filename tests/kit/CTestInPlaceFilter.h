@@ -10,7 +10,7 @@ class CTestInPlaceFilter : public CTransInPlaceFilter {
 public:
     static constexpr BYTE kIncrement = 3;
 
-    // AddRef'd; null on failure.
+    // One reference, for Adopt() (not ComPtr::Attach, which adds one); null on failure.
     static CTestInPlaceFilter* Create(bool modifiesData = true);
     IBaseFilter* Filter() { return static_cast<IBaseFilter*>(this); }
 

@@ -12,7 +12,7 @@ class CTestRendererInputPin;
 
 class CTestRenderer : public CBaseRenderer {
 public:
-    // AddRef'd; null on failure.
+    // One reference, for Adopt() (not ComPtr::Attach, which adds one); null on failure.
     static CTestRenderer* Create(const TestRendererConfig& config = TestRendererConfig());
 
     IBaseFilter* Filter() { return static_cast<IBaseFilter*>(this); }

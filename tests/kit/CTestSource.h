@@ -9,7 +9,7 @@ class CTestSourceStream;
 
 class CTestSource : public CSource {
 public:
-    // AddRef'd; null on failure.
+    // One reference, for Adopt() (not ComPtr::Attach, which adds one); null on failure.
     static CTestSource* Create(const TestSourceConfig& config);
 
     CTestSourceStream* Stream() const { return m_pStream; }

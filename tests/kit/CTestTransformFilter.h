@@ -9,7 +9,7 @@ class CTestTransformFilter : public CTransformFilter {
 public:
     static constexpr BYTE kTransformMask = 0xFF;
 
-    // AddRef'd; null on failure.
+    // One reference, for Adopt() (not ComPtr::Attach, which adds one); null on failure.
     static CTestTransformFilter* Create();
     IBaseFilter* Filter() { return static_cast<IBaseFilter*>(this); }
 
