@@ -1,0 +1,114 @@
+// CAMThread's request/reply channel: replies reach the right caller, callers
+// are served one at a time, and a worker that ends does not hang callers.
+#include <gtest/gtest.h>
+#include <atomic>
+#include <thread>
+#include <vector>
+#include "framework/CAMThread.h"
+
+namespace {
+
+constexpr DWORD kExit = 0;
+
+// Answers every request with twice its value; kExit ends the thread.
+class EchoThread : public CAMThread {
+public:
+    std::atomic<int> concurrent{0};
+    std::atomic<int> maxConcurrent{0};
+
+    DWORD ThreadProc() override
+    {
+        for (;;) {
+            DWORD request = GetRequest();
+            int now = ++concurrent;
+            if (now > maxConcurrent)
+                maxConcurrent = now;
+            --concurrent;
+            Reply(request * 2);
+            if (request == kExit)
+                return 0;
+        }
+    }
+};
+
+// Ends without replying to its first request.
+class QuittingThread : public CAMThread {
+public:
+    DWORD ThreadProc() override
+    {
+        GetRequest();
+        return 0;
+    }
+};
+
+// Reports whether a request was pending, then answers it.
+class PollingThread : public CAMThread {
+public:
+    std::atomic<bool> sawNothingFirst{false};
+    DWORD ThreadProc() override
+    {
+        DWORD request = 0;
+        sawNothingFirst = !CheckRequest(&request);
+        while (!CheckRequest(&request))
+            Sleep(1);
+        Reply(request + 1);
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST(CAMThreadTest, CallWorkerReturnsTheWorkersReply)
+{
+    EchoThread thread;
+    EXPECT_EQ(static_cast<DWORD>(E_FAIL), thread.CallWorker(5));
+    ASSERT_TRUE(thread.Create());
+    EXPECT_FALSE(thread.Create());
+    EXPECT_TRUE(thread.ThreadExists());
+    EXPECT_EQ(42u, thread.CallWorker(21));
+    EXPECT_EQ(0u, thread.CallWorker(kExit));
+    thread.Close();
+    EXPECT_FALSE(thread.ThreadExists());
+    EXPECT_EQ(static_cast<DWORD>(E_FAIL), thread.CallWorker(5));
+}
+
+TEST(CAMThreadTest, ConcurrentCallersEachGetTheirOwnReply)
+{
+    EchoThread worker;
+    ASSERT_TRUE(worker.Create());
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> callers;
+    for (int c = 0; c < 4; ++c) {
+        callers.emplace_back([&, c] {
+            for (DWORD i = 1; i <= 200; ++i) {
+                DWORD request = c * 1000 + i;
+                if (worker.CallWorker(request) != request * 2)
+                    ++wrong;
+            }
+        });
+    }
+    for (auto& caller : callers)
+        caller.join();
+    EXPECT_EQ(0, wrong.load());
+    EXPECT_EQ(1, worker.maxConcurrent.load());
+    worker.CallWorker(kExit);
+    worker.Close();
+}
+
+TEST(CAMThreadTest, AWorkerThatEndsWithoutReplyingFailsTheCall)
+{
+    QuittingThread thread;
+    ASSERT_TRUE(thread.Create());
+    EXPECT_EQ(static_cast<DWORD>(E_FAIL), thread.CallWorker(1));
+    thread.Close();
+}
+
+TEST(CAMThreadTest, CheckRequestSeesPendingRequestsWithoutBlocking)
+{
+    PollingThread thread;
+    ASSERT_TRUE(thread.Create());
+    Sleep(50);
+    EXPECT_EQ(8u, thread.CallWorker(7));
+    thread.Close();
+    EXPECT_TRUE(thread.sawNothingFirst.load());
+}
