@@ -1,6 +1,7 @@
 #include "module/FilterCreators.h"
 
 #include "buffer/CV77DsBufferFilter.h"
+#include "display/CV77WindowsRenderer.h"
 #include "module/FilterCreation.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
@@ -72,7 +73,7 @@ CUnknown* CreateJpegRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 10: CV77WindowsRenderer, object name "Varnokel77 GDI renderer"
 CUnknown* CreateGdiRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77WindowsRenderer::CreateInstance(outer, phr);
 }
 
 // 11: CV77DsImageRendererFilter, object name "Varnokel77 Image renderer filter"
