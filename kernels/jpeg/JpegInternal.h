@@ -48,7 +48,8 @@ void ScaleQuantTable(const uint8_t base[64], int quality, uint8_t out[64]);
 //     mulhi(a + mulhi(a, recip) + half, shift)
 // with mulhi the high half of an unsigned 16-bit product, which is
 // round(a / D) for D = 16 * aan(u) * aan(v) * Q: the AAN DCT leaves its
-// output scaled by 8 * aan(u) * aan(v), and the samples enter it doubled.
+// output scaled by 8 * aan(u) * aan(v), and its second pass works on values
+// in halves (the samples enter in eighths and are rounded between passes).
 struct alignas(16) QuantDivisors {
     uint16_t recip[64];
     uint16_t half[64];
@@ -63,7 +64,7 @@ uint64_t ZigzagMask(uint64_t columnMask);
 //
 // Colour MCU: rows[0..15] each point at 16 BGR pixels; writes the four luma
 // blocks (top-left, top-right, bottom-left, bottom-right) and the Cb and Cr
-// blocks, row-major, as doubled level-shifted samples (2 * value - 256).
+// blocks, row-major, as level-shifted samples in eighths (8 * value - 1024).
 // Grey: rows[0..7] each with 16 pixels; writes two luma blocks.
 // Forward DCT + quantisation: in is a row-major block from the converters,
 // out the quantised coefficients in column order; returns the column-order

@@ -18,24 +18,24 @@ inline int MulHiS(int a, int b)
     return (static_cast<int16_t>(a) * static_cast<int16_t>(b)) >> 16;
 }
 
-// Doubled level-shifted luma: 2 * Y - 256, Y = 0.299 R + 0.587 G + 0.114 B.
-inline int16_t Luma2(int b, int g, int r)
+// Level-shifted luma in eighths: 8 * Y - 1024, Y = 0.299 R + 0.587 G + 0.114 B.
+inline int16_t Luma8(int b, int g, int r)
 {
     int y256 = MulHiU(r << 8, 19595) + MulHiU(g << 8, 38470) + MulHiU(b << 8, 7471);
-    return static_cast<int16_t>(((y256 + 64) >> 7) - 256);
+    return static_cast<int16_t>(((y256 + 16) >> 5) - 1024);
 }
 
-// Doubled chroma from sums of four pixels (0..1020 each).
-inline int16_t Cb2(int sb, int sg, int sr)
+// Chroma in eighths from sums of four pixels (0..1020 each).
+inline int16_t Cb8(int sb, int sg, int sr)
 {
     int v = (sb << 3) - MulHiS(sr << 5, 5529) - MulHiS(sg << 5, 10855);
-    return static_cast<int16_t>((v + 16) >> 5);
+    return static_cast<int16_t>((v + 4) >> 3);
 }
 
-inline int16_t Cr2(int sb, int sg, int sr)
+inline int16_t Cr8(int sb, int sg, int sr)
 {
     int v = (sr << 3) - MulHiS(sg << 5, 13720) - MulHiS(sb << 5, 2664);
-    return static_cast<int16_t>((v + 16) >> 5);
+    return static_cast<int16_t>((v + 4) >> 3);
 }
 
 void ConvertColorPlain(const uint8_t* const rows[16], int16_t* y4, int16_t* cb, int16_t* cr)
@@ -44,7 +44,7 @@ void ConvertColorPlain(const uint8_t* const rows[16], int16_t* y4, int16_t* cb, 
         const uint8_t* p = rows[row];
         int16_t* yrow = y4 + (row < 8 ? 0 : 128) + (row & 7) * 8;
         for (int x = 0; x < 16; ++x)
-            yrow[(x < 8 ? 0 : 64) + (x & 7)] = Luma2(p[x * 3], p[x * 3 + 1], p[x * 3 + 2]);
+            yrow[(x < 8 ? 0 : 64) + (x & 7)] = Luma8(p[x * 3], p[x * 3 + 1], p[x * 3 + 2]);
     }
     for (int cy = 0; cy < 8; ++cy) {
         const uint8_t* p0 = rows[cy * 2];
@@ -55,8 +55,8 @@ void ConvertColorPlain(const uint8_t* const rows[16], int16_t* y4, int16_t* cb, 
                 int o = cx * 6 + c;
                 s[c] = p0[o] + p0[o + 3] + p1[o] + p1[o + 3];
             }
-            cb[cy * 8 + cx] = Cb2(s[0], s[1], s[2]);
-            cr[cy * 8 + cx] = Cr2(s[0], s[1], s[2]);
+            cb[cy * 8 + cx] = Cb8(s[0], s[1], s[2]);
+            cr[cy * 8 + cx] = Cr8(s[0], s[1], s[2]);
         }
     }
 }
@@ -66,7 +66,7 @@ void ConvertGreyPlain(const uint8_t* const rows[8], int16_t* y2)
     for (int row = 0; row < 8; ++row) {
         const uint8_t* p = rows[row];
         for (int x = 0; x < 16; ++x)
-            y2[(x < 8 ? 0 : 64) + row * 8 + (x & 7)] = Luma2(p[x * 3], p[x * 3 + 1], p[x * 3 + 2]);
+            y2[(x < 8 ? 0 : 64) + row * 8 + (x & 7)] = Luma8(p[x * 3], p[x * 3 + 1], p[x * 3 + 2]);
     }
 }
 
@@ -108,7 +108,7 @@ uint64_t FdctQuantPlain(const int16_t* in, const QuantDivisors& q, int16_t* out)
             d[r] = in[r * 8 + x];
         Dct1d(d);
         for (int v = 0; v < 8; ++v)
-            tmp[v][x] = d[v];
+            tmp[v][x] = (d[v] + 2) >> 2;  // eighths -> halves for the second pass
     }
     uint64_t mask = 0;
     for (int v = 0; v < 8; ++v) {

@@ -100,23 +100,23 @@ inline void Deinterleave16(const uint8_t* p, __m128i& b, __m128i& g, __m128i& r)
 #endif
 }
 
-// Doubled level-shifted luma of 8 pixels whose channels sit in the high
+// Level-shifted luma in eighths of 8 pixels whose channels sit in the high
 // bytes of 16-bit lanes (value << 8).
-inline __m128i Luma2(__m128i b8, __m128i g8, __m128i r8)
+inline __m128i Luma8(__m128i b8, __m128i g8, __m128i r8)
 {
     __m128i y = _mm_add_epi16(_mm_add_epi16(_mm_mulhi_epu16(r8, _mm_set1_epi16(19595)),
                                             _mm_mulhi_epu16(g8, _mm_set1_epi16(static_cast<short>(38470)))),
                               _mm_mulhi_epu16(b8, _mm_set1_epi16(7471)));
-    y = _mm_srli_epi16(_mm_add_epi16(y, _mm_set1_epi16(64)), 7);
-    return _mm_sub_epi16(y, _mm_set1_epi16(256));
+    y = _mm_srli_epi16(_mm_add_epi16(y, _mm_set1_epi16(16)), 5);
+    return _mm_sub_epi16(y, _mm_set1_epi16(1024));
 }
 
 // Luma of 16 pixels into two block rows.
 inline void Luma16(__m128i b, __m128i g, __m128i r, int16_t* left, int16_t* right)
 {
     const __m128i zero = _mm_setzero_si128();
-    Store16(left, Luma2(_mm_unpacklo_epi8(zero, b), _mm_unpacklo_epi8(zero, g), _mm_unpacklo_epi8(zero, r)));
-    Store16(right, Luma2(_mm_unpackhi_epi8(zero, b), _mm_unpackhi_epi8(zero, g), _mm_unpackhi_epi8(zero, r)));
+    Store16(left, Luma8(_mm_unpacklo_epi8(zero, b), _mm_unpacklo_epi8(zero, g), _mm_unpacklo_epi8(zero, r)));
+    Store16(right, Luma8(_mm_unpackhi_epi8(zero, b), _mm_unpackhi_epi8(zero, g), _mm_unpackhi_epi8(zero, r)));
 }
 
 // Sums of horizontal pixel pairs in 16-bit lanes.
@@ -144,9 +144,9 @@ void ConvertColorSimd(const uint8_t* const rows[16], int16_t* y4, int16_t* cb, i
                                    _mm_mulhi_epi16(sg5, _mm_set1_epi16(10855)));
         __m128i vr = _mm_sub_epi16(_mm_sub_epi16(_mm_slli_epi16(sr, 3), _mm_mulhi_epi16(sg5, _mm_set1_epi16(13720))),
                                    _mm_mulhi_epi16(sb5, _mm_set1_epi16(2664)));
-        const __m128i half = _mm_set1_epi16(16);
-        Store16(cb + cy * 8, _mm_srai_epi16(_mm_add_epi16(vb, half), 5));
-        Store16(cr + cy * 8, _mm_srai_epi16(_mm_add_epi16(vr, half), 5));
+        const __m128i half = _mm_set1_epi16(4);
+        Store16(cb + cy * 8, _mm_srai_epi16(_mm_add_epi16(vb, half), 3));
+        Store16(cr + cy * 8, _mm_srai_epi16(_mm_add_epi16(vr, half), 3));
     }
 }
 
@@ -214,6 +214,11 @@ uint64_t FdctQuantSimd(const int16_t* in, const QuantDivisors& q, int16_t* out)
     for (int i = 0; i < 8; ++i)
         r[i] = Load16(in + i * 8);
     Dct1d(r);  // vertical: register = vertical frequency, lane = column
+    // The first pass keeps the samples' eighths; the second, whose sums grow
+    // four times larger, works in halves.
+    const __m128i two = _mm_set1_epi16(2);
+    for (int i = 0; i < 8; ++i)
+        r[i] = _mm_srai_epi16(_mm_add_epi16(r[i], two), 2);
     Transpose8x8(r);
     Dct1d(r);  // horizontal: register = horizontal frequency, lane = vertical one
     __m128i qv[8];
