@@ -42,54 +42,67 @@ const HuffSet& Huffman()
     return set;
 }
 
-// Entropy-coded output: codes gather MSB first in a 64-bit accumulator and
-// leave it 32 bits at a time, with a 0 stuffed after every 0xFF byte.
+// Entropy-coded output: codes gather MSB first in a 64-bit accumulator that
+// leaves 8 bytes at a time, with a 0 stuffed after every 0xFF byte.
 struct BitWriter {
     uint64_t acc = 0;
-    int count = 0;  // pending bits in the low end of acc, < 32 between calls
+    int free = 64;  // bits still free in acc; the pending ones are its low 64 - free
     uint8_t* p = nullptr;
 
-    void Flush32(uint32_t w)
+    static __attribute__((noinline)) uint8_t* StuffBytes(uint8_t* p, uint64_t w)
     {
-        // Any 0xFF byte in w? (zero-byte test on ~w)
-        if ((((~w) - 0x01010101u) & w & 0x80808080u) == 0) {
-            p[0] = static_cast<uint8_t>(w >> 24);
-            p[1] = static_cast<uint8_t>(w >> 16);
-            p[2] = static_cast<uint8_t>(w >> 8);
-            p[3] = static_cast<uint8_t>(w);
-            p += 4;
-            return;
-        }
-        for (int s = 24; s >= 0; s -= 8) {
+        for (int s = 56; s >= 0; s -= 8) {
             uint8_t b = static_cast<uint8_t>(w >> s);
             *p++ = b;
             if (b == 0xFF)
                 *p++ = 0;
         }
+        return p;
     }
 
-    void Put(uint32_t bits, int n)
+    void Flush64(uint64_t w)
     {
-        acc = (acc << n) | bits;
-        count += n;
-        if (count >= 32) {
-            count -= 32;
-            Flush32(static_cast<uint32_t>(acc >> count));
+        // Any 0xFF byte? (zero-byte test on ~w) Rare in coded data.
+        const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+        if (__builtin_expect((((~w) - ones) & w & highs) != 0, 0)) {
+            p = StuffBytes(p, w);
+            return;
         }
+        uint64_t be = __builtin_bswap64(w);
+        std::memcpy(p, &be, 8);
+        p += 8;
+    }
+
+    // n in 1..32 bits; code holds no bits above them.
+    void Put(uint64_t code, int n)
+    {
+        free -= n;
+        if (free >= 0) {
+            acc = (acc << n) | code;
+            return;
+        }
+        // Fill acc with the code's leading bits, write it out, keep the rest.
+        Flush64((acc << (n + free)) | (code >> -free));
+        acc = code;  // bits above the pending ones are shifted out later
+        free += 64;
     }
 
     // Pads the last byte with 1 bits and writes out what is left.
     void Finish()
     {
-        int pad = (8 - (count & 7)) & 7;
-        Put((1u << pad) - 1, pad);
-        while (count >= 8) {
-            count -= 8;
-            uint8_t b = static_cast<uint8_t>(acc >> count);
+        int pending = 64 - free;
+        int pad = (8 - (pending & 7)) & 7;
+        if (pad)
+            Put((1u << pad) - 1, pad);
+        pending = 64 - free;
+        while (pending >= 8) {
+            pending -= 8;
+            uint8_t b = static_cast<uint8_t>(acc >> pending);
             *p++ = b;
             if (b == 0xFF)
                 *p++ = 0;
         }
+        free = 64;
     }
 };
 
@@ -98,9 +111,11 @@ inline int BitLength(uint32_t v)
     return v ? 32 - __builtin_clz(v) : 0;
 }
 
-void EncodeBlock(BitWriter& w, const int16_t* coef, uint64_t columnMask, int& lastDc,
+void EncodeBlock(BitWriter& out, const int16_t* coef, uint64_t columnMask, int& lastDc,
                  const HuffCodes& dc, const HuffCodes& ac)
 {
+    // A local copy stays in registers: output stores cannot alias it.
+    BitWriter w = out;
     // Rounding in the fixed-point DCT can push a coefficient one past what
     // baseline JPEG can code; keep DC differences within 11 bits.
     int v = coef[0];
@@ -140,6 +155,7 @@ void EncodeBlock(BitWriter& w, const int16_t* coef, uint64_t columnMask, int& la
         uint32_t eob = ac.codeLen[0x00];
         w.Put(eob >> 8, static_cast<int>(eob & 0xFF));
     }
+    out = w;
 }
 
 // Output cursor over the caller's buffer. MCUs go straight into it while a

@@ -57,8 +57,19 @@ struct alignas(16) QuantDivisors {
 };
 void BuildQuantDivisors(const uint8_t quant[64], QuantDivisors& out);
 
-// Zigzag-order bit mask from a column-order one (bit i = coefficient i).
-uint64_t ZigzagMask(uint64_t columnMask);
+// Zigzag-order bit mask from a column-order one (bit i = coefficient i),
+// one table lookup per byte.
+struct ZigzagMaskTable {
+    uint64_t byByte[8][256];
+};
+extern const ZigzagMaskTable kZigzagMaskTable;
+
+inline uint64_t ZigzagMask(uint64_t m)
+{
+    const auto& t = kZigzagMaskTable.byByte;
+    return t[0][m & 0xFF] | t[1][(m >> 8) & 0xFF] | t[2][(m >> 16) & 0xFF] | t[3][(m >> 24) & 0xFF] |
+           t[4][(m >> 32) & 0xFF] | t[5][(m >> 40) & 0xFF] | t[6][(m >> 48) & 0xFF] | t[7][m >> 56];
+}
 
 // Per-processor kernels.
 //

@@ -173,16 +173,12 @@ void BuildQuantDivisors(const uint8_t quant[64], QuantDivisors& out)
 
 namespace {
 
-struct ZigzagMaskTables {
-    uint64_t byByte[8][256];
-};
-
-ZigzagMaskTables MakeZigzagMaskTables()
+constexpr ZigzagMaskTable MakeZigzagMaskTable()
 {
-    ZigzagMaskTables t{};
-    uint8_t zigzagOfColumn[64];
+    ZigzagMaskTable t{};
+    uint8_t zigzagOfColumn[64] = {};
     for (int k = 0; k < 64; ++k)
-        zigzagOfColumn[kZigzagToColumn[k]] = static_cast<uint8_t>(k);
+        zigzagOfColumn[kZigzag.toColumn[k]] = static_cast<uint8_t>(k);
     for (int b = 0; b < 8; ++b)
         for (int v = 0; v < 256; ++v) {
             uint64_t m = 0;
@@ -194,16 +190,9 @@ ZigzagMaskTables MakeZigzagMaskTables()
     return t;
 }
 
-const ZigzagMaskTables kZigzagMask = MakeZigzagMaskTables();
-
 } // namespace
 
-uint64_t ZigzagMask(uint64_t m)
-{
-    const auto& t = kZigzagMask.byByte;
-    return t[0][m & 0xFF] | t[1][(m >> 8) & 0xFF] | t[2][(m >> 16) & 0xFF] |
-           t[3][(m >> 24) & 0xFF] | t[4][(m >> 32) & 0xFF] | t[5][(m >> 40) & 0xFF] |
-           t[6][(m >> 48) & 0xFF] | t[7][m >> 56];
-}
+// Built by the compiler: no start-up work in the module.
+constexpr ZigzagMaskTable kZigzagMaskTable = MakeZigzagMaskTable();
 
 } // namespace v77jpeg
