@@ -142,7 +142,7 @@ void EncodeBlock(BitWriter& out, const int16_t* coef, uint64_t columnMask, int& 
         }
         int a = coef[kZigzagToColumn[k]];
         s = a >> 31;
-        nb = BitLength(static_cast<uint32_t>((a ^ s) - s));
+        nb = 32 - __builtin_clz(static_cast<uint32_t>((a ^ s) - s));  // a is never 0 here
         if (nb > 10) {  // AC magnitudes stop at 1023
             nb = 10;
             a = s ? -1023 : 1023;
