@@ -1,0 +1,132 @@
+// The real module's entry points: class objects for its 23 filters, the
+// checks made before anything is allocated, and when it may be unloaded.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <objidl.h>
+#include <strmif.h>
+#include <wrl/client.h>
+#include "tests/module/CModuleDll.h"
+#include "tests/module/ExpectedFilters.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+const CLSID CLSID_NotInTheModule = {0x6c1e0aee, 0x3d2b, 0x4a8e, {0x9f, 0x10, 0x21, 0x43, 0x65, 0x87, 0xa9, 0xcb}};
+void* const kJunk = reinterpret_cast<void*>(0x1234);
+
+class DllEntryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dll.Loaded()) << "V77DsBuffer.dll beside the test program, with its four exports";
+        ASSERT_EQ(S_OK, m_dll.CanUnloadNow()) << "the module is idle before each test";
+    }
+    void TearDown() override
+    {
+        if (m_dll.Loaded()) {
+            EXPECT_EQ(S_OK, m_dll.CanUnloadNow()) << "an object, factory or lock of the module leaked";
+        }
+    }
+
+    ComPtr<IClassFactory> Factory(const CLSID& clsid)
+    {
+        ComPtr<IClassFactory> factory;
+        EXPECT_EQ(S_OK, m_dll.GetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())));
+        return factory;
+    }
+
+    CModuleDll m_dll;
+};
+
+TEST_F(DllEntryTest, RejectsUnknownClassesAndInterfacesWithoutAllocating)
+{
+    void* ppv = kJunk;
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, m_dll.GetClassObject(CLSID_NotInTheModule, IID_IClassFactory, &ppv));
+    EXPECT_EQ(nullptr, ppv);
+    EXPECT_EQ(S_OK, m_dll.CanUnloadNow());
+
+    for (int i = 0; i < kExpectedFilterCount; ++i) {
+        ppv = kJunk;
+        EXPECT_EQ(E_NOINTERFACE, m_dll.GetClassObject(ClsidOf(kExpectedFilters[i]), IID_IMarshal, &ppv))
+            << kExpectedFilters[i].name;
+        EXPECT_EQ(nullptr, ppv);
+    }
+    EXPECT_EQ(E_NOINTERFACE, m_dll.GetClassObject(CLSID_NotInTheModule, IID_IMarshal, &ppv))
+        << "the interface is checked before the class";
+    EXPECT_EQ(S_OK, m_dll.CanUnloadNow());
+}
+
+TEST_F(DllEntryTest, EveryFilterHasAClassObject)
+{
+    for (int i = 0; i < kExpectedFilterCount; ++i) {
+        IUnknown* unknown = nullptr;
+        ASSERT_EQ(S_OK, m_dll.GetClassObject(ClsidOf(kExpectedFilters[i]), IID_IUnknown,
+                                             reinterpret_cast<void**>(&unknown)))
+            << kExpectedFilters[i].name;
+        EXPECT_EQ(S_FALSE, m_dll.CanUnloadNow()) << "a live factory keeps the module loaded";
+        ComPtr<IClassFactory> factory;
+        EXPECT_EQ(S_OK, unknown->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())));
+        factory.Reset();
+        EXPECT_EQ(0u, unknown->Release());
+    }
+}
+
+// Rows whose filter is built create it; the others answer E_NOTIMPL.
+TEST_F(DllEntryTest, EveryFilterIsCreatableOrNotBuiltYet)
+{
+    for (int i = 0; i < kExpectedFilterCount; ++i) {
+        SCOPED_TRACE(kExpectedFilters[i].name);
+        ComPtr<IClassFactory> factory = Factory(ClsidOf(kExpectedFilters[i]));
+        ASSERT_TRUE(factory);
+        void* ppv = kJunk;
+        EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(factory.Get(), IID_IBaseFilter, &ppv))
+            << "aggregation asks for IUnknown only";
+        EXPECT_EQ(nullptr, ppv);
+
+        ComPtr<IBaseFilter> filter;
+        const HRESULT hr =
+            factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf()));
+        if (hr == E_NOTIMPL) {
+            EXPECT_FALSE(filter);
+            continue;
+        }
+        ASSERT_EQ(S_OK, hr);
+        ASSERT_TRUE(filter);
+        CLSID clsid = CLSID_NULL;
+        EXPECT_EQ(S_OK, filter->GetClassID(&clsid));
+        EXPECT_TRUE(IsEqualCLSID(ClsidOf(kExpectedFilters[i]), clsid));
+        factory.Reset();
+        EXPECT_EQ(S_FALSE, m_dll.CanUnloadNow()) << "a live filter keeps the module loaded";
+    }
+}
+
+TEST_F(DllEntryTest, ServerLockKeepsTheModuleLoaded)
+{
+    ComPtr<IClassFactory> factory = Factory(ClsidOf(kExpectedFilters[0]));
+    ASSERT_TRUE(factory);
+    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+    factory.Reset();
+    EXPECT_EQ(S_FALSE, m_dll.CanUnloadNow());
+    factory = Factory(ClsidOf(kExpectedFilters[1]));
+    ASSERT_TRUE(factory);
+    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+    factory.Reset();
+    EXPECT_EQ(S_OK, m_dll.CanUnloadNow());
+}
+
+// Through the COM runtime and the registration the test environment made.
+TEST_F(DllEntryTest, CoCreateInstanceReachesTheModule)
+{
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    for (int i = 0; i < kExpectedFilterCount; ++i) {
+        ComPtr<IBaseFilter> filter;
+        const HRESULT hr = CoCreateInstance(ClsidOf(kExpectedFilters[i]), nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf()));
+        EXPECT_TRUE(hr == S_OK || hr == E_NOTIMPL) << kExpectedFilters[i].name << ": 0x" << std::hex << hr;
+        EXPECT_EQ(hr == S_OK, filter != nullptr);
+    }
+    CoUninitialize();
+}
+
+}  // namespace
