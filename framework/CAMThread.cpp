@@ -3,7 +3,7 @@
 #include "framework/CAutoLock.h"
 
 CAMThread::CAMThread(HRESULT* phr)
-    : m_hThread(nullptr), m_EventSend(FALSE, FALSE), m_EventComplete(FALSE, FALSE), m_dwParam(0), m_dwReturnVal(0)
+    : m_hThread(nullptr), m_EventSend(TRUE, FALSE), m_EventComplete(FALSE, FALSE), m_dwParam(0), m_dwReturnVal(0)
 {
     if (phr && (!m_EventSend.Handle() || !m_EventComplete.Handle()))
         *phr = E_OUTOFMEMORY;
@@ -76,6 +76,8 @@ BOOL CAMThread::CheckRequest(DWORD* request)
 void CAMThread::Reply(DWORD result)
 {
     m_dwReturnVal = result;
-    // The request has been served; a later CheckRequest must not see it again.
+    // The request stays visible to CheckRequest and GetRequest until it is
+    // answered; only the reply retires it.
+    m_EventSend.Reset();
     m_EventComplete.Set();
 }

@@ -56,6 +56,22 @@ public:
     }
 };
 
+// Looks at a request with CheckRequest, then takes it with GetRequest: the
+// look must leave the request in place.
+class PeekingThread : public CAMThread {
+public:
+    DWORD ThreadProc() override
+    {
+        DWORD peeked = 0;
+        while (!CheckRequest(&peeked))
+            Sleep(1);
+        DWORD taken = GetRequest();
+        Reply(peeked == taken ? taken + 100 : 0);
+        // Once answered, the request is gone.
+        return CheckRequest(nullptr) ? 1 : 0;
+    }
+};
+
 }  // namespace
 
 TEST(CAMThreadTest, CallWorkerReturnsTheWorkersReply)
@@ -111,4 +127,12 @@ TEST(CAMThreadTest, CheckRequestSeesPendingRequestsWithoutBlocking)
     EXPECT_EQ(8u, thread.CallWorker(7));
     thread.Close();
     EXPECT_TRUE(thread.sawNothingFirst.load());
+}
+
+TEST(CAMThreadTest, CheckRequestLeavesTheRequestForGetRequest)
+{
+    PeekingThread thread;
+    ASSERT_TRUE(thread.Create());
+    EXPECT_EQ(103u, thread.CallWorker(3));
+    thread.Close();
 }
