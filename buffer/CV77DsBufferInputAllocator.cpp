@@ -2,6 +2,7 @@
 
 #include <vfwmsgs.h>
 #include <wrl/client.h>
+#include "buffer/CV77DsBufferFilter.h"
 #include "framework/CAutoLock.h"
 #include "v77/V77Guids.h"
 
@@ -29,7 +30,11 @@ STDMETHODIMP CV77DsBufferInputAllocator::Commit()
                                   reinterpret_cast<void**>(pool.GetAddressOf()));
     if (FAILED(hr))
         return hr;
-    // cBuffers is the filter's buffer count + 1.
+    // The count is read now, not at connection: the host may set it on a
+    // connected, stopped filter, and the queue is sized from it at Pause.
+    CV77DsBufferFilter* filter = m_pFilter.load();
+    if (filter)
+        m_Properties.cBuffers = filter->BufferCount() + 1;
     hr = pool->InitializePool(static_cast<DWORD>(m_Properties.cbBuffer), static_cast<DWORD>(m_Properties.cBuffers));
     if (FAILED(hr))
         return hr;
@@ -47,8 +52,8 @@ void CV77DsBufferInputAllocator::ClosePool()
     }
     if (!pool)
         return;
-    // Waits until every sample handed out is back; the filter empties its
-    // queue before its pins go inactive, so only samples in flight remain.
+    // Wakes a sender blocked for a buffer; samples still held upstream come
+    // back to the closed pool when released.
     pool->Shutdown(INFINITE);
     pool->Release();
 }

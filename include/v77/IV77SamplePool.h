@@ -18,7 +18,8 @@ struct IV77SamplePool : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetEntry(DWORD index, DWORD* value) = 0;
     // 7: waits up to timeoutMs for a free item; VFW_E_TIMEOUT, or VFW_E_NOT_COMMITTED after Shutdown.
     virtual HRESULT STDMETHODCALLTYPE GetItem(IUnknown** item, DWORD timeoutMs) = 0;
-    // 8: wakes every waiter (they fail) and waits up to timeoutMs for the items given out to return.
+    // 8: closes the pool and wakes every waiter (they fail); waits up to timeoutMs for them to leave.
+    // Items still out are not waited for: they return to the closed pool when released.
     virtual HRESULT STDMETHODCALLTYPE Shutdown(DWORD timeoutMs) = 0;
     // 9: makes count fresh items of size bytes and opens the pool.
     virtual HRESULT STDMETHODCALLTYPE InitializePool(DWORD size, DWORD count) = 0;

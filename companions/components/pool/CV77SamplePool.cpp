@@ -24,6 +24,7 @@ CV77SamplePool::CV77SamplePool()
       m_dwGeneration(0),
       m_dwItemSize(0),
       m_cOutstanding(0),
+      m_cWaiting(0),
       m_bOpen(false),
       m_pNotify(nullptr)
 {
@@ -126,11 +127,16 @@ STDMETHODIMP CV77SamplePool::GetItem(IUnknown** item, DWORD timeoutMs)
     *item = nullptr;
     const auto ready = [this] { return !m_bOpen || !m_Free.empty(); };
     Lock lock(m_Mutex);
-    if (timeoutMs == INFINITE) {
+    ++m_cWaiting;
+    bool given = true;
+    if (timeoutMs == INFINITE)
         m_Changed.wait(lock, ready);
-    } else if (!m_Changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
+    else
+        given = m_Changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    if (--m_cWaiting == 0)
+        m_Changed.notify_all();  // a Shutdown may wait for the last waiter to leave
+    if (!given)
         return VFW_E_TIMEOUT;
-    }
     if (!m_bOpen)
         return VFW_E_NOT_COMMITTED;
     *item = TakeFreeItem();
@@ -150,15 +156,18 @@ IUnknown* CV77SamplePool::TakeFreeItem()
 
 STDMETHODIMP CV77SamplePool::Shutdown(DWORD timeoutMs)
 {
-    const auto allBack = [this] { return m_cOutstanding == 0; };
+    // Items still out are not waited for: an upstream filter may hold one
+    // until its own Stop, which the graph calls after ours. They come back
+    // to the closed pool when released.
+    const auto nobodyWaits = [this] { return m_cWaiting == 0; };
     Lock lock(m_Mutex);
     m_bOpen = false;
     m_Changed.notify_all();  // waiters fail with VFW_E_NOT_COMMITTED
     if (timeoutMs == INFINITE) {
-        m_Changed.wait(lock, allBack);
+        m_Changed.wait(lock, nobodyWaits);
         return S_OK;
     }
-    return m_Changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), allBack) ? S_OK : VFW_E_TIMEOUT;
+    return m_Changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), nobodyWaits) ? S_OK : VFW_E_TIMEOUT;
 }
 
 void CV77SamplePool::ReturnItem(CV77PoolItem* item)

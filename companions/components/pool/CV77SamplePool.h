@@ -71,6 +71,7 @@ private:
     DWORD m_dwGeneration;
     DWORD m_dwItemSize;
     DWORD m_cOutstanding;               // items of any set that are out
+    DWORD m_cWaiting;                   // callers blocked in GetItem
     bool m_bOpen;
     IMemAllocatorNotifyCallbackTemp* m_pNotify;  // referenced
 };
