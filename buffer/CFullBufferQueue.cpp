@@ -52,7 +52,8 @@ CFullBufferQueue::CFullBufferQueue(IBufferQueueOwner* owner, LONG segmentLength)
       m_tStop(kMaxTime),
       m_nReceiving(-1),
       m_lNextRequestId(1),
-      m_bWaitingForFrames(false)
+      m_bWaitingForFrames(false),
+      m_dwWakes(0)
 {
 }
 
@@ -404,7 +405,7 @@ HRESULT CFullBufferQueue::Add(IV77PoolItem* frame)
         CAutoLock lock(&m_Lock);
         if (!m_bAborting) {
             m_Commands.emplace_back(frame);
-            m_DataReady.Set();
+            SignalData();
         }
         return S_OK;
     }
@@ -430,8 +431,17 @@ HRESULT CFullBufferQueue::Add(IV77PoolItem* frame)
     return S_OK;
 }
 
+void CFullBufferQueue::SignalData()
+{
+    ++m_dwWakes;
+    m_DataReady.Set();
+}
+
 void CFullBufferQueue::WakeFrameWaiter()
 {
+    // Counted even with nobody waiting: GetNext may have read the segment
+    // just before this frame and must not go to sleep on that reading.
+    ++m_dwWakes;
     if (m_bWaitingForFrames) {
         m_bWaitingForFrames = false;
         m_DataReady.Set();
@@ -456,7 +466,7 @@ HRESULT CFullBufferQueue::QueueRecord(const V77_COMMAND_RECORD& record)
         return hr;
     CAutoLock lock(&m_Lock);
     m_Commands.push_back(item);
-    m_DataReady.Set();
+    SignalData();
     return S_OK;
 }
 
@@ -556,7 +566,7 @@ void CFullBufferQueue::CompleteSeek(REFERENCE_TIME position, bool flush)
         m_tCurrent = position;
         m_tPlay = 0;
         m_tPosition = 0;
-        m_DataReady.Set();
+        SignalData();
     }
     CancelClockWait();
 }
@@ -589,7 +599,7 @@ HRESULT CFullBufferQueue::ChangeRate(double rate, bool wake)
         if (!record) {
             m_dRate = rate;
             if (wake)
-                m_DataReady.Set();  // let the delivery thread look at the new rate
+                SignalData();  // let the delivery thread look at the new rate
         }
         current = m_tCurrent;
         stop = m_tStop;
@@ -692,7 +702,10 @@ HRESULT CFullBufferQueue::Step(LONG frames)
             break;
         }
     }
-    m_DataReady.Set();
+    {
+        CAutoLock lock(&m_Lock);
+        SignalData();
+    }
     return hr;
 }
 
@@ -869,7 +882,8 @@ HRESULT CFullBufferQueue::TakeCommand(REFERENCE_TIME now, IV77PoolItem** out)
     V77_COMMAND_RECORD record = {};
     if (V77CommandRecord::Read(item.Get(), &record) == S_OK) {
         if (record.Type == V77_COMMAND_END_OF_STREAM) {
-            m_DataReady.Reset();
+            if (m_Commands.empty())
+                m_DataReady.Reset();
         } else if (record.Type == V77_COMMAND_SEGMENT_START) {
             if (record.RateValid == 1)
                 m_dRate = record.Rate;
@@ -930,11 +944,15 @@ REFERENCE_TIME CFullBufferQueue::DueTime(const MasterState& master) const
 }
 
 CFullBufferQueue::Action CFullBufferQueue::Decide(const CBufferSegment::Frame& frame, const MasterState& master,
-                                                  bool* rotated, Pacing* pacing)
+                                                  DWORD wakes, bool* rotated, Pacing* pacing)
 {
     CAutoLock lock(&m_Lock);
     if (m_bAborting || m_bStopped)
         return Action::Fail;
+    // A wake-up since the frame was read (a record, a rate change, a seek,
+    // a new frame) set data-ready: resetting it below would lose it.
+    if (wakes != m_dwWakes)
+        return Action::Retry;
     const double rate = master.rate;
     CBufferSegment& segment = Segment(0);
     if (!frame && segment.Count() > 0) {
@@ -1031,7 +1049,8 @@ void CFullBufferQueue::EndOfPlayback()
         CAutoLock lock(&m_Lock);
         result = Segment(0).Result();
         if (!m_pOwner->IsOwnMaster()) {
-            m_DataReady.Reset();  // the master ends the group's playback
+            if (m_Commands.empty())
+                m_DataReady.Reset();  // the master ends the group's playback
             return;
         }
     }
@@ -1053,8 +1072,10 @@ HRESULT CFullBufferQueue::GetNext(IV77PoolItem** out)
             return E_FAIL;
         const REFERENCE_TIME now = ClockTime();
         CBufferSegment::Frame frame;
+        DWORD wakes = 0;
         {
             CAutoLock lock(&m_Lock);
+            wakes = m_dwWakes;
             if (m_bAborting || m_bStopped || m_Shutdown.Check())
                 return E_FAIL;
             if (!m_Commands.empty())
@@ -1070,7 +1091,7 @@ HRESULT CFullBufferQueue::GetNext(IV77PoolItem** out)
             continue;
         }
         Pacing pacing;
-        const Action action = Decide(frame, master, &rotated, &pacing);
+        const Action action = Decide(frame, master, wakes, &rotated, &pacing);
         if (pacing.event)
             m_pOwner->RaiseQueueEvent(pacing.event, 0, 0);
         if (action == Action::Fail)

@@ -124,6 +124,7 @@ protected:
     int m_nReceiving;               // segment that takes arriving frames, -1: none
     LONG m_lNextRequestId;
     bool m_bWaitingForFrames;       // GetNext waits for the current segment to grow
+    DWORD m_dwWakes;                // counts data-ready signals, so GetNext never resets a newer one
     std::deque<Microsoft::WRL::ComPtr<IV77PoolItem>> m_Commands;
 
 private:
@@ -146,7 +147,9 @@ private:
     HRESULT TakeCommand(REFERENCE_TIME now, IV77PoolItem** out);
     void TrackPlayPosition(const CBufferSegment::Frame& frame, REFERENCE_TIME now);
     void SetPlayPosition(REFERENCE_TIME position);
-    Action Decide(const CBufferSegment::Frame& frame, const MasterState& master, bool* rotated, Pacing* pacing);
+    // wakes: the data-ready count when frame was read.
+    Action Decide(const CBufferSegment::Frame& frame, const MasterState& master, DWORD wakes, bool* rotated,
+                  Pacing* pacing);
     Action DecideForward(const CBufferSegment::Frame& frame, const MasterState& master, Pacing* pacing);
     Action DecideBackward(const CBufferSegment::Frame& frame, const MasterState& master, Pacing* pacing);
     REFERENCE_TIME DueTime(const MasterState& master) const;
@@ -158,6 +161,8 @@ private:
     void SignalRequestState();
     // GetNext waits for the current segment: something about it changed.
     void WakeFrameWaiter();
+    // Sets data-ready and counts it; the queue lock is held.
+    void SignalData();
     int Locate(REFERENCE_TIME position);
     StepOutcome StepOnce(int direction, bool* landing, REFERENCE_TIME* time);
     void WaitForFrames();
