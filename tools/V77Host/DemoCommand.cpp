@@ -1,6 +1,7 @@
 #include "tools/V77Host/DemoCommand.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 #include <control.h>
@@ -9,6 +10,8 @@
 #include <wrl/client.h>
 #include "tools/V77Host/CHostComApartment.h"
 #include "tools/V77Host/HostText.h"
+#include "tools/V77Host/JpegSnapshotDemo.h"
+#include "tools/V77Host/LiveGraphDemo.h"
 #include "tools/V77Host/ModuleFilters.h"
 #include "tools/V77Host/RegisteredFilters.h"
 
@@ -171,7 +174,17 @@ bool BuildGraph(const std::vector<RegisteredFilter>& registered)
 
 }  // namespace
 
-int RunDemoCommand(int, char**)
+// The snapshot path: --snapshot PATH, else v77-snapshot.jpg in the current folder.
+std::wstring SnapshotPath(int argc, char** argv)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--snapshot")
+            return std::wstring(argv[i + 1], argv[i + 1] + std::strlen(argv[i + 1]));
+    }
+    return L"v77-snapshot.jpg";
+}
+
+int RunDemoCommand(int argc, char** argv)
 {
     CHostComApartment com;
     if (FAILED(com.Result())) {
@@ -187,6 +200,14 @@ int RunDemoCommand(int, char**)
 
     std::printf("\nCreating every filter in a filter graph:\n");
     const bool built = BuildGraph(registered);
+
+    std::printf("\nLive graph into a window:\n");
     std::fflush(stdout);
-    return listed && found == count && built ? 0 : 1;
+    const bool live = RunLiveGraphDemo();
+    std::printf("\nJPEG snapshot:\n");
+    std::fflush(stdout);
+    const bool snapshot = RunJpegSnapshotDemo(SnapshotPath(argc, argv));
+    std::printf("\nDemo %s\n", listed && found == count && built && live && snapshot ? "passed" : "FAILED");
+    std::fflush(stdout);
+    return listed && found == count && built && live && snapshot ? 0 : 1;
 }

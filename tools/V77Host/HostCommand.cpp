@@ -7,7 +7,7 @@
 namespace {
 
 const HostCommand kCommands[] = {
-    {"demo", "list the module's registered filters and create each one in a filter graph", RunDemoCommand},
+    {"demo", "list and create the module's filters, play a live graph into a window, save a JPEG snapshot ([--snapshot PATH])", RunDemoCommand},
 };
 
 }  // namespace
