@@ -35,9 +35,9 @@ protected:
     ArchiveChain AddChain(int index, IV77DsBufferMaster* master)
     {
         ArchiveChain chain;
-        chain.source.Attach(CScriptedArchiveSource::Create(m_Recording, MakeTestVideoType(4, 4, kFrameTime)));
+        chain.source = Adopt(CScriptedArchiveSource::Create(m_Recording, MakeTestVideoType(4, 4, kFrameTime)));
         chain.buffer = NewBufferFilter();
-        chain.renderer.Attach(CTestRenderer::Create(RendererConfig()));
+        chain.renderer = Adopt(CTestRenderer::Create(RendererConfig()));
         EXPECT_TRUE(chain.source && chain.buffer && chain.renderer);
         if (!chain.source || !chain.buffer || !chain.renderer)
             return chain;

@@ -8,6 +8,7 @@
 #include "buffer/CV77DsBufferFilter.h"
 #include "framework/CBaseObject.h"
 #include "tests/kit/CComInit.h"
+#include "tests/kit/ComAdopt.h"
 #include "tests/kit/CTestRenderer.h"
 #include "tests/kit/CTestRendererInputPin.h"
 #include "tests/kit/CTestSource.h"
@@ -64,8 +65,8 @@ protected:
     void BuildLiveGraph(const TestSourceConfig& source, const TestRendererConfig& renderer = RendererConfig(),
                         DWORD kind = V77_QUEUE_STANDARD)
     {
-        m_Source.Attach(CTestSource::Create(source));
-        m_Renderer.Attach(CTestRenderer::Create(renderer));
+        m_Source = Adopt(CTestSource::Create(source));
+        m_Renderer = Adopt(CTestRenderer::Create(renderer));
         m_Buffer = NewBufferFilter();
         ASSERT_TRUE(m_Source && m_Renderer && m_Buffer);
         ASSERT_EQ(S_FALSE, BufferControl(m_Buffer.Get())->CreateQueue(kind, 25, nullptr));

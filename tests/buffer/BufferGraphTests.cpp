@@ -75,8 +75,8 @@ TEST_F(BufferGraphTest, PooledSamplesReachTheRendererAsTheSameObjects)
 
 TEST_F(BufferGraphTest, WithoutItsOwnAllocatorTheBufferCopiesIntoTheRenderersSamples)
 {
-    m_Source.Attach(CTestSource::Create(VideoSource(8)));
-    m_Renderer.Attach(CTestRenderer::Create(RendererConfig()));
+    m_Source = Adopt(CTestSource::Create(VideoSource(8)));
+    m_Renderer = Adopt(CTestRenderer::Create(RendererConfig()));
     m_Buffer = NewBufferFilter();
     ComPtr<IV77DsBuffer> control = BufferControl(m_Buffer.Get());
     ASSERT_EQ(S_FALSE, control->CreateQueue(V77_QUEUE_STANDARD, 0, nullptr));
@@ -102,7 +102,7 @@ TEST_F(BufferGraphTest, WithoutItsOwnAllocatorTheBufferCopiesIntoTheRenderersSam
 TEST_F(BufferGraphTest, AForeignSampleIsSplitIntoPooledFramesWithProportionalMediaTimes)
 {
     ComPtr<CTestAllocator> foreign;
-    foreign.Attach(CTestAllocator::Create());
+    foreign = Adopt(CTestAllocator::Create());
     ALLOCATOR_PROPERTIES props = {1, 30000, 1, 0};
     ALLOCATOR_PROPERTIES actual = {};
     ASSERT_EQ(S_OK, foreign->SetProperties(&props, &actual));
@@ -173,7 +173,7 @@ TEST_F(BufferGraphTest, TheInputRefusesTypesTheQueuesCannotCarry)
     // Through a real connection attempt, the refusal reaches the caller.
     TestSourceConfig config = VideoSource(1);
     config.mediaType = uyvy;
-    m_Source.Attach(CTestSource::Create(config));
+    m_Source = Adopt(CTestSource::Create(config));
     ASSERT_EQ(S_OK, m_Graph.Add(m_Source->Filter(), L"source"));
     ASSERT_EQ(S_OK, m_Graph.Add(m_Buffer.Get(), L"buffer"));
     ComPtr<IPin> out = TestGraph::FindPin(m_Source->Filter(), PINDIR_OUTPUT);

@@ -34,7 +34,7 @@ bool WriteFile(const std::wstring& path, const BYTE* data, DWORD size)
 bool RunJpegSnapshotDemo(const std::wstring& path)
 {
     ComPtr<CHostPatternSource> camera;
-    camera.Attach(CHostPatternSource::Create());
+    *camera.GetAddressOf() = CHostPatternSource::Create();  // adopt: mingw's Attach adds a reference
     ComPtr<IBaseFilter> renderer;
     ComPtr<IV77DxRenderer> display;
     ComPtr<IV77JpegRenderer> jpeg;

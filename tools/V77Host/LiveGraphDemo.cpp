@@ -24,7 +24,7 @@ constexpr int kColourTolerance = 24;  // YUV rounding of the pattern and the ren
 ComPtr<CHostPatternSource> NewCamera()
 {
     ComPtr<CHostPatternSource> camera;
-    camera.Attach(CHostPatternSource::Create());
+    *camera.GetAddressOf() = CHostPatternSource::Create();  // adopt: mingw's Attach adds a reference
     return camera;
 }
 
