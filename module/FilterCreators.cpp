@@ -1,6 +1,7 @@
 #include "module/FilterCreators.h"
 
 #include "buffer/CV77DsBufferFilter.h"
+#include "display/CV77JpegRenderer.h"
 #include "display/CV77WindowsRenderer.h"
 #include "module/FilterCreation.h"
 
@@ -67,7 +68,7 @@ CUnknown* CreateDirectDrawRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 9: CV77JpegRenderer, object name "Varnokel77 Jpeg renderer"
 CUnknown* CreateJpegRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77JpegRenderer::CreateInstance(outer, phr);
 }
 
 // 10: CV77WindowsRenderer, object name "Varnokel77 GDI renderer"
