@@ -1,8 +1,6 @@
 #include "display/CV77JpegRenderer.h"
 
-#include <cstring>
 #include <new>
-#include <vector>
 #include <oleauto.h>
 
 #include "buffer/CV77AutoSync.h"
@@ -161,23 +159,15 @@ STDMETHODIMP CV77JpegRenderer::EncodeDC(HDC dc, BSTR comment, IMediaSample** sam
         return E_INVALIDARG;
     try {
         GdiFlush();
+        // Rows are read top first, as in the renderer's own bitmaps: GDI reports
+        // every section's height as positive, so a bottom-up one cannot be told apart.
         const LONG width = section.dsBm.bmWidth;
-        const LONG height = section.dsBm.bmHeight;
-        const LONG stride = CV77DibSection::StrideOf(width);
-        const BYTE* bits = static_cast<const BYTE*>(section.dsBm.bmBits);
-        // The encoder reads the top row first; a bottom-up section is turned over.
-        std::vector<BYTE> upright;
-        if (section.dsBmih.biHeight > 0) {
-            upright.resize(static_cast<size_t>(stride) * height);
-            for (LONG y = 0; y < height; ++y)
-                memcpy(upright.data() + static_cast<size_t>(y) * stride,
-                       bits + static_cast<size_t>(height - 1 - y) * stride, stride);
-            bits = upright.data();
-        }
+        const Picture picture = {static_cast<const BYTE*>(section.dsBm.bmBits), width, section.dsBm.bmHeight,
+                                 CV77DibSection::StrideOf(width)};
         CV77AutoSync pool(m_PoolMutex);
         if (m_bStopped)
             return S_OK;
-        *sample = EncodeToSample(Picture{bits, width, height, stride}, comment).Detach();
+        *sample = EncodeToSample(picture, comment).Detach();
     }
     V77DX_CATCH()
     return S_OK;

@@ -1,0 +1,101 @@
+#include "tests/jpeg/CJpegRendererGraph.h"
+
+#include "tests/kit/ComAdopt.h"
+#include "v77/V77Events.h"
+#include "v77/V77Guids.h"
+
+using Microsoft::WRL::ComPtr;
+
+CJpegRendererGraph::~CJpegRendererGraph()
+{
+    if (m_Graph.Control())
+        m_Graph.StopAndWait();
+    // Queued events own samples of the renderer's pool.
+    if (m_Graph.Events())
+        DrainEvents();
+    m_Graph.Release();
+}
+
+HRESULT CJpegRendererGraph::CreateRenderer(ComPtr<IBaseFilter>* filter)
+{
+    return CoCreateInstance(CLSID_V77JpegRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                            reinterpret_cast<void**>(filter->ReleaseAndGetAddressOf()));
+}
+
+HRESULT CJpegRendererGraph::Start(const GUID& subtype, LONG width, LONG height, bool topDown)
+{
+    m_Subtype = subtype;
+    m_bTopDown = topDown;
+    HRESULT hr = m_Graph.Create();
+    if (FAILED(hr))
+        return hr;
+    m_pSource = Adopt(CTestFrameSource::Create(MakeVideoType(subtype, width, height, topDown)));
+    if (!m_pSource)
+        return E_OUTOFMEMORY;
+    if (FAILED(hr = CreateRenderer(&m_pRenderer)) || FAILED(hr = m_pRenderer.As(&m_pJpeg)) ||
+        FAILED(hr = m_pRenderer.As(&m_pDx)))
+        return hr;
+    if (FAILED(hr = m_Graph.Add(m_pSource->Filter(), L"frames")) ||
+        FAILED(hr = m_Graph.Add(m_pRenderer.Get(), L"jpeg")) ||
+        FAILED(hr = m_Graph.ConnectFilters(m_pSource->Filter(), m_pRenderer.Get())))
+        return hr;
+    // A renderer completes the change of state only with its first sample, so
+    // the graph is not waited for here.
+    hr = m_Graph.Run();
+    return SUCCEEDED(hr) ? S_OK : hr;
+}
+
+HRESULT CJpegRendererGraph::Push(const TestPicture& picture)
+{
+    return m_pSource->Pin()->Push(EncodeFrame(picture, m_Subtype, m_bTopDown));
+}
+
+bool CJpegRendererGraph::ReadEvent(DWORD timeoutMs, long* code, LONG_PTR* param1)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+        LONG_PTR param2 = 0;
+        if (m_Graph.Events()->GetEvent(code, param1, &param2, static_cast<long>(left)) == S_OK) {
+            m_Graph.Events()->FreeEventParams(*code, *param1, param2);
+            return true;
+        }
+        // Wine's GetEvent may give up early: only the deadline ends the wait.
+        if (left == 0)
+            return false;
+        Sleep(5);
+    }
+}
+
+bool CJpegRendererGraph::NextJpegEvent(DWORD timeoutMs, ComPtr<IMediaSample>* sample)
+{
+    sample->Reset();
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        long code = 0;
+        LONG_PTR param1 = 0;
+        if (!ReadEvent(now >= deadline ? 0 : static_cast<DWORD>(deadline - now), &code, &param1))
+            return false;
+        if (code == EC_V77_JPEG_READY) {
+            *sample = Adopt(reinterpret_cast<IMediaSample*>(param1));
+            return true;
+        }
+    }
+}
+
+int CJpegRendererGraph::DrainEvents()
+{
+    int count = 0;
+    long code = 0;
+    LONG_PTR param1 = 0;
+    // Not a zero wait: Wine's GetEvent may miss an event that is queued.
+    while (ReadEvent(100, &code, &param1)) {
+        if (code == EC_V77_JPEG_READY) {
+            ++count;
+            Adopt(reinterpret_cast<IMediaSample*>(param1));
+        }
+    }
+    return count;
+}
