@@ -1,0 +1,123 @@
+#include "bench/win/CBenchSourceStream.h"
+
+#include <cstring>
+#include <wrl/client.h>
+#include "framework/CSource.h"
+#include "v77/V77Guids.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// A pool wait this long lets the worker look at its commands (Stop).
+constexpr DWORD kPoolWaitMs = 100;
+// One frame in flight: a frame that never arrives ends the wait after this.
+constexpr LONGLONG kReceiptBoundMs = 1000;
+
+}  // namespace
+
+CBenchSourceStream::CBenchSourceStream(HRESULT* phr, CSource* filter, const BenchSourceConfig& config)
+    : CSourceStream(TEXT("Bench source stream"), phr, filter, L"Out"),
+      m_Config(config),
+      m_lNextFrame(0),
+      m_bFinished(false)
+{
+    if (m_Config.pool)
+        m_Config.pool->AddRef();
+}
+
+CBenchSourceStream::~CBenchSourceStream()
+{
+    if (m_Config.pool)
+        m_Config.pool->Release();
+}
+
+HRESULT CBenchSourceStream::GetMediaType(CMediaType* mt)
+{
+    *mt = m_Config.mediaType;
+    return S_OK;
+}
+
+HRESULT CBenchSourceStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
+{
+    ALLOCATOR_PROPERTIES wanted = *request;
+    wanted.cBuffers = request->cBuffers > 0 ? request->cBuffers : 1;
+    wanted.cbBuffer = m_Config.frameBytes > request->cbBuffer ? m_Config.frameBytes : request->cbBuffer;
+    wanted.cbAlign = request->cbAlign > 0 ? request->cbAlign : 1;
+    wanted.cbPrefix = 0;
+    ALLOCATOR_PROPERTIES actual = {};
+    HRESULT hr = allocator->SetProperties(&wanted, &actual);
+    if (FAILED(hr))
+        return hr;
+    return actual.cbBuffer >= m_Config.frameBytes ? S_OK : E_FAIL;
+}
+
+HRESULT CBenchSourceStream::TakePooled(IMediaSample** sample)
+{
+    ComPtr<IUnknown> item;
+    HRESULT hr = m_Config.pool->GetItem(&item, kPoolWaitMs);
+    if (hr != S_OK)
+        return FAILED(hr) ? hr : VFW_E_TIMEOUT;
+    // As the buffer's input allocator does: a clean item each time.
+    ComPtr<IV77PoolItem> poolItem;
+    hr = item.As(&poolItem);
+    if (FAILED(hr))
+        return hr;
+    poolItem->Reset();
+    return item->QueryInterface(IID_IMediaSample, reinterpret_cast<void**>(sample));
+}
+
+HRESULT CBenchSourceStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
+                                              DWORD flags)
+{
+    if (m_Config.pool)
+        return TakePooled(sample);
+    return CSourceStream::GetDeliveryBuffer(sample, start, stop, flags);
+}
+
+HRESULT CBenchSourceStream::FillBuffer(IMediaSample* sample)
+{
+    if (m_lNextFrame >= m_Config.frameCount) {
+        m_bFinished = true;
+        return S_FALSE;
+    }
+    BYTE* data = nullptr;
+    HRESULT hr = sample->GetPointer(&data);
+    if (FAILED(hr) || !data || sample->GetSize() < m_Config.frameBytes)
+        return E_FAIL;
+    const long frame = m_lNextFrame++;
+    std::memcpy(data + kStampFrameOffset, &frame, sizeof(frame));
+    sample->SetActualDataLength(m_Config.frameBytes);
+    REFERENCE_TIME begin = frame * m_Config.frameTime;
+    REFERENCE_TIME end = begin + m_Config.frameTime;
+    sample->SetTime(&begin, &end);
+    sample->SetMediaTime(&begin, &end);
+    sample->SetSyncPoint(TRUE);
+    return S_OK;
+}
+
+HRESULT CBenchSourceStream::Deliver(IMediaSample* sample)
+{
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    BenchCounters& counters = *m_Config.counters;
+    const LONGLONG now = BenchTicks();
+    std::memcpy(data + kStampTicksOffset, &now, sizeof(now));
+    if (counters.delivered.load() == 0)
+        counters.firstDeliver = now;
+    const long frame = ++counters.delivered;
+    HRESULT hr = CSourceStream::Deliver(sample);
+    if (m_Config.oneInFlight && hr == S_OK)
+        WaitForReceipt(frame);
+    return hr;
+}
+
+void CBenchSourceStream::WaitForReceipt(long frame)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const LONGLONG bound = BenchTicks() + frequency.QuadPart * kReceiptBoundMs / 1000;
+    // Yields instead of waiting on an event: the wait itself stays out of the figures.
+    while (m_Config.counters->received.load() < frame && BenchTicks() < bound)
+        SwitchToThread();
+}
