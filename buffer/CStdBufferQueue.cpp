@@ -1,11 +1,18 @@
 #include "buffer/CStdBufferQueue.h"
 
 #include <algorithm>
+#include <limits>
 #include "framework/CAutoLock.h"
 #include "v77/V77Guids.h"
 
 CStdBufferQueue::CStdBufferQueue(IBufferQueueOwner* owner)
-    : CBufferQueue(owner), m_lPending(0), m_DataEvent(TRUE, FALSE), m_bAbort(false), m_bWaiting(false)
+    : CBufferQueue(owner),
+      m_lPending(0),
+      m_bAbort(false),
+      m_bWaiting(false),
+      m_tLastArrival(0),
+      m_tArrivalGap(std::numeric_limits<LONGLONG>::max()),
+      m_cArrivals(0)
 {
 }
 
@@ -97,18 +104,25 @@ HRESULT CStdBufferQueue::Add(IV77PoolItem* frame)
     entry.item = frame;
 
     bool wake = false;
+    Entry dropped;  // released after the lock: its sample may go back to the pool
     {
         CAutoLock lock(&m_Lock);
         m_Entries.push_back(std::move(entry));
         // The pool has capacity + 1 samples: the rest are upstream, in delivery and on screen.
         const size_t size = m_Entries.size();
-        if (static_cast<LONGLONG>(size) >= static_cast<LONGLONG>(m_lCapacity) - 1 && size != 0)
+        if (static_cast<LONGLONG>(size) >= static_cast<LONGLONG>(m_lCapacity) - 1 && size != 0) {
+            dropped = std::move(m_Entries.front());
             m_Entries.pop_front();
+        }
         m_lPending = std::min<LONG>(m_lPending + 1, static_cast<LONG>(m_Entries.size()));
         wake = m_bWaiting;
         m_bWaiting = false;
+        const LONGLONG now = Ticks();
+        m_tArrivalGap = now - m_tLastArrival;
+        m_tLastArrival = now;
+        ++m_cArrivals;
     }
-    // Only a waiting delivery thread needs the (costly) event: a busy one finds pending > 0.
+    // Only a waiting delivery thread needs waking: a busy one finds pending > 0.
     if (wake)
         m_DataEvent.Set();
     return S_OK;
@@ -119,7 +133,10 @@ HRESULT CStdBufferQueue::GetNext(IV77PoolItem** out)
     if (!out)
         return E_POINTER;
     *out = nullptr;
+    bool spun = false;
     for (;;) {
+        LONG arrivals = 0;
+        bool spin = false;
         {
             CAutoLock lock(&m_Lock);
             if (m_bAbort)
@@ -131,12 +148,44 @@ HRESULT CStdBufferQueue::GetNext(IV77PoolItem** out)
                 (*out)->AddRef();
                 return S_OK;
             }
-            m_DataEvent.Reset();
-            m_bWaiting = true;
+            arrivals = m_cArrivals.load();
+            spin = !spun && m_tArrivalGap <= SpinTicks();
+            m_bWaiting = !spin;
         }
-        // Released by Add or Abort (BeginFlush, Stop).
+        if (spin) {
+            spun = true;
+            SpinForArrival(arrivals);
+            continue;
+        }
+        spun = false;
+        // Released by Add or Abort (BeginFlush, Stop). A signal left from an
+        // earlier Abort only costs one more look at the queue.
         m_DataEvent.Wait(INFINITE);
     }
+}
+
+LONGLONG CStdBufferQueue::Ticks()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+LONGLONG CStdBufferQueue::SpinTicks()
+{
+    static const LONGLONG ticks = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return frequency.QuadPart * kSpinMicroseconds / 1000000;
+    }();
+    return ticks;
+}
+
+void CStdBufferQueue::SpinForArrival(LONG arrivals)
+{
+    const LONGLONG until = Ticks() + SpinTicks();
+    while (m_cArrivals.load() == arrivals && Ticks() < until)
+        YieldProcessor();
 }
 
 size_t CStdBufferQueue::FindNotAfter(REFERENCE_TIME time) const

@@ -4,9 +4,11 @@
 // until newer ones push them out.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <wrl/client.h>
 #include "buffer/CBufferQueue.h"
+#include "buffer/CV77WakeEvent.h"
 
 class CStdBufferQueue : public CBufferQueue {
 public:
@@ -40,15 +42,25 @@ private:
     };
 
     static constexpr LONG kMinimumCount = 4;
+    // Frames that arrive closer together than this are waited for by spinning:
+    // putting the delivery thread to sleep and waking it costs more than the gap.
+    static constexpr LONGLONG kSpinMicroseconds = 100;
 
     // Releases every entry; the queue lock is held.
     void Empty();
     // Index of the last entry whose start is not after time (0 when all are after).
     size_t FindNotAfter(REFERENCE_TIME time) const;
+    static LONGLONG Ticks();
+    static LONGLONG SpinTicks();
+    // Spins until a frame arrives after arrivals, or for the spin time at most.
+    void SpinForArrival(LONG arrivals);
 
     std::deque<Entry> m_Entries;    // arrival order
     LONG m_lPending;                // entries not handed out yet, the newest ones
-    CAMEvent m_DataEvent;           // manual-reset
+    CV77WakeEvent m_DataEvent;      // auto-reset; wakes GetNext (Add, Abort)
     bool m_bAbort;
     bool m_bWaiting;                // the delivery thread waits on the data event
+    LONGLONG m_tLastArrival;        // performance-counter ticks of the latest Add
+    LONGLONG m_tArrivalGap;         // ticks between the latest two Adds
+    std::atomic<LONG> m_cArrivals;  // Adds so far, watched by a spinning GetNext
 };
