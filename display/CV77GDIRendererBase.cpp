@@ -252,15 +252,13 @@ void CV77GDIRendererBase::ReleaseCurrentFrame()
         return;
     ComPtr<IMediaSample> sample;
     HRESULT hr = m_pCurrent.As(&sample);
-    if (SUCCEEDED(hr) && m_pCopyFrame)
-        hr = m_pCopyFrame->CopyFrom(sample.Get());
-    if (FAILED(hr) || !m_pCopyFrame) {
+    if (SUCCEEDED(hr))
+        hr = CopyToOwnFrame(sample.Get());
+    if (FAILED(hr)) {
         g_ErrorHandling.WriteLog("%s: the frame on screen could not be kept (0x%08lX)\n", kV77DxRendererModule,
                                  static_cast<unsigned long>(hr));
         m_pCurrent.Reset();
-        return;
     }
-    m_pCurrent = m_pCopyFrame;
 }
 
 // ---- bitmaps ----

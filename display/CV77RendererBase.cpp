@@ -283,11 +283,17 @@ HRESULT CV77RendererBase::DoRenderSample(IMediaSample* sample)
 
 bool CV77RendererBase::TakeFrame(IMediaSample* sample)
 {
-    // Every drawing step reads a whole image from the frame.
+    // Every drawing step reads a whole image from the frame. The data length
+    // decides, not the buffer: bytes past it are not this frame's (a copy
+    // would not even carry them), and a short sample would show a mix of
+    // this frame and whatever the buffer or the copy frame held before.
     const LONG size = sample->GetSize();
-    if (size < 0 || static_cast<DWORD>(size) < m_FrameBytes) {
-        g_ErrorHandling.WriteLog("%s: sample of %ld bytes dropped, an image needs %lu\n", kV77DxRendererModule,
-                                 static_cast<long>(size), static_cast<unsigned long>(m_FrameBytes));
+    const LONG length = sample->GetActualDataLength();
+    if (size < 0 || length < 0 || static_cast<DWORD>(size) < m_FrameBytes ||
+        static_cast<DWORD>(length) < m_FrameBytes) {
+        g_ErrorHandling.WriteLog("%s: sample of %ld bytes (buffer %ld) dropped, an image needs %lu\n",
+                                 kV77DxRendererModule, static_cast<long>(length), static_cast<long>(size),
+                                 static_cast<unsigned long>(m_FrameBytes));
         return false;
     }
     ComPtr<IV77PoolItem> item;
@@ -295,14 +301,31 @@ bool CV77RendererBase::TakeFrame(IMediaSample* sample)
         m_pCurrent = item;
         return true;
     }
-    if (!m_pCopyFrame)
-        return false;
-    const HRESULT hr = m_pCopyFrame->CopyFrom(sample);
+    const HRESULT hr = CopyToOwnFrame(sample);
     if (FAILED(hr)) {
         g_ErrorHandling.WriteLog("%s: sample not copied (0x%08lX), dropped\n", kV77DxRendererModule,
                                  static_cast<unsigned long>(hr));
         return false;
     }
-    m_pCurrent = m_pCopyFrame;
     return true;
+}
+
+HRESULT CV77RendererBase::CopyToOwnFrame(IMediaSample* sample)
+{
+    if (!m_pCopyFrame)
+        return E_UNEXPECTED;
+    const LONG length = sample->GetActualDataLength();
+    if (length < 0)
+        return E_INVALIDARG;
+    if (static_cast<DWORD>(length) > m_pCopyFrame->GetBufferSize()) {
+        try {
+            m_pCopyFrame = CreatePoolItem(static_cast<DWORD>(length));
+        } catch (const CExceptionBase& error) {
+            return error.GetHResult();
+        }
+    }
+    const HRESULT hr = m_pCopyFrame->CopyFrom(sample);
+    if (SUCCEEDED(hr))
+        m_pCurrent = m_pCopyFrame;
+    return hr;
 }

@@ -34,6 +34,10 @@ public:
     HRESULT WaitForRenderTime() override;
     HRESULT ShouldDrawSampleNow(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end) override;
     HRESULT OnReceiveFirstSample(IMediaSample* sample) override;
+    // Takes the sample as the frame on screen and draws it. S_FALSE, with
+    // nothing drawn and the previous frame kept, when the renderer is not
+    // ready or the sample carries less data than one image; the input pin's
+    // Receive still succeeds, so one bad frame does not stop a live stream.
     HRESULT DoRenderSample(IMediaSample* sample) override;
     HRESULT CheckMediaType(const CMediaType* mt) override;
     // Fixes the image size and makes the scratch and copy frames. Throws
@@ -54,6 +58,11 @@ protected:
 
     // A stand-alone pool item of at least bytes bytes; throws CHresultError.
     static Microsoft::WRL::ComPtr<IV77PoolItem> CreatePoolItem(DWORD bytes);
+    // Copies sample into m_pCopyFrame and makes that the current frame;
+    // call with m_FrameLock held. A sample longer than the copy frame gets a
+    // larger copy frame: a new object, so that a drawing still holding the
+    // old one keeps reading valid memory.
+    HRESULT CopyToOwnFrame(IMediaSample* sample);
     // Bytes of one input image, as the connection type describes it.
     DWORD FrameBytes() const { return m_FrameBytes; }
     bool HasMediaType() const { return m_MediaType.IsValid() != FALSE; }

@@ -63,9 +63,9 @@ TEST_F(WindowBusyTest, FramesWhileTheWindowIsBusyPostOneRepaintAndTheNewestIsSho
 
 // ---- bad input ----
 
-class WindowShortSampleTest : public WindowRendererFixture, public ::testing::WithParamInterface<bool> {};
+class WindowSampleLengthTest : public WindowRendererFixture, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(WindowShortSampleTest, ShortSamplesAreDroppedAndTheStreamGoesOn)
+TEST_P(WindowSampleLengthTest, ShortSamplesAreDroppedAndTheStreamGoesOn)
 {
     OpenWindow(kWidth, kHeight);
     const DWORD bytes = ImageBytes(MEDIASUBTYPE_YV12);
@@ -93,7 +93,27 @@ TEST_P(WindowShortSampleTest, ShortSamplesAreDroppedAndTheStreamGoesOn)
     EXPECT_EQ(0, m_Graph.Graph().CountEvents(EC_ERRORABORT));
 }
 
-INSTANTIATE_TEST_SUITE_P(Delivery, WindowShortSampleTest, ::testing::Bool(),
+TEST_P(WindowSampleLengthTest, LongerSamplesShowTheirFirstImage)
+{
+    OpenWindow(kWidth, kHeight);
+    const DWORD bytes = ImageBytes(MEDIASUBTYPE_YV12);
+    // Buffers (and data) larger than one image, as an upstream allocator may choose.
+    constexpr DWORD kExtra = 4096;
+    if (GetParam()) {
+        ASSERT_EQ(S_OK, m_Graph.UsePool(bytes + kExtra, 3));
+    } else {
+        m_Graph.UseBufferSize(static_cast<LONG>(bytes + kExtra));
+    }
+    StartWith(MEDIASUBTYPE_YV12, PictureA(kWidth, kHeight));
+    ASSERT_TRUE(Shows(ProbesA(Client())));
+
+    std::vector<BYTE> b = m_Graph.Encode(PictureB(kWidth, kHeight));
+    b.resize(bytes + kExtra, 0);
+    ASSERT_EQ(S_OK, m_Graph.PushBytes(b, static_cast<LONG>(b.size())));
+    EXPECT_TRUE(Shows(ProbesB(Client())));
+}
+
+INSTANTIATE_TEST_SUITE_P(Delivery, WindowSampleLengthTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "Pooled" : "Copied");
                          });
@@ -144,9 +164,15 @@ class WindowLifecycleTest : public WindowRendererFixture {};
 TEST_F(WindowLifecycleTest, StopGivesThePooledFrameBackAndKeepsThePicture)
 {
     OpenWindow(kWidth, kHeight);
-    ASSERT_EQ(S_OK, m_Graph.UsePool(ImageBytes(MEDIASUBTYPE_RGB24), 3));
+    const DWORD bytes = ImageBytes(MEDIASUBTYPE_RGB24);
+    // Frames with more data than one image: the renderer's copy must grow to keep one.
+    constexpr DWORD kExtra = 4096;
+    ASSERT_EQ(S_OK, m_Graph.UsePool(bytes + kExtra, 3));
     StartWith(MEDIASUBTYPE_RGB24, PictureA(kWidth, kHeight));
-    ASSERT_TRUE(Shows(ProbesA(Client())));
+    std::vector<BYTE> b = m_Graph.Encode(PictureB(kWidth, kHeight));
+    b.resize(bytes + kExtra, 0);
+    ASSERT_EQ(S_OK, m_Graph.PushBytes(b, static_cast<LONG>(b.size())));
+    ASSERT_TRUE(Shows(ProbesB(Client())));
     EXPECT_EQ(2u, m_Graph.Pool()->GetFreeCount()) << "the frame on screen is held without a copy";
 
     ASSERT_EQ(S_OK, m_Graph.Graph().StopAndWait());
@@ -156,7 +182,7 @@ TEST_F(WindowLifecycleTest, StopGivesThePooledFrameBackAndKeepsThePicture)
     const RECT topLeft = {0, 0, kWidth / 2, kHeight / 2};
     ASSERT_EQ(S_OK, Dx()->SetRects(nullptr, &topLeft, nullptr));
     ASSERT_EQ(S_OK, Dx()->Invalidate());
-    EXPECT_TRUE(Shows(UniformProbes(Client(), kRed))) << "redrawn after Stop";
+    EXPECT_TRUE(Shows(UniformProbes(Client(), kBlue))) << "redrawn after Stop";
 }
 
 TEST_F(WindowLifecycleTest, AWindowGivenAfterTheConnectionGetsTheFrames)
