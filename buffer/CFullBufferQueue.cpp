@@ -182,8 +182,9 @@ void CFullBufferQueue::Flush()
     if (m_bStopped)
         return;
     // The frames after the flush fill the current segment, as for a seek.
+    const bool requested = m_InProgress.segment >= 0;
     Request request = m_InProgress;
-    if (request.segment < 0) {
+    if (!requested) {
         request.position = m_tCurrent;
         request.stop = m_tStop;
         request.id = m_lNextRequestId++;
@@ -191,9 +192,13 @@ void CFullBufferQueue::Flush()
     request.type = kSeek;
     request.segment = Index(0);
     request.flags = kSeekNeighbours | kFlush;
-    m_InProgress = request;
     Segment(0).BeginRequest(request.position, request.id);
     m_nReceiving = request.segment;
+    // A flush we did not ask for (the source seeking on its own, or a flush
+    // while it waits for a request) has no RequestDone to come: treating it as
+    // a request in progress would hold back every request after it.
+    if (requested)
+        m_InProgress = request;
 }
 
 // ---- requests ----

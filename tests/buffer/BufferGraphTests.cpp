@@ -111,7 +111,9 @@ TEST_F(BufferGraphTest, AForeignSampleIsSplitIntoPooledFramesWithProportionalMed
     source.bufferSize = 10000;  // the buffer's pooled frames
     source.sampleAllocator = foreign.Get();
     BuildLiveGraph(source);
-    ASSERT_EQ(S_OK, BufferControl(m_Buffer.Get())->SetBufferCount(4));
+    // The three chunks are queued back to back: a live queue of capacity N keeps
+    // N - 2 of them when the delivery thread is slower, so leave room for all three.
+    ASSERT_EQ(S_OK, BufferControl(m_Buffer.Get())->SetBufferCount(5));
     ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
     ASSERT_TRUE(m_Renderer->WaitForSamples(3, kEventTimeoutMs));
     const std::vector<RenderedSample> samples = m_Renderer->Samples();

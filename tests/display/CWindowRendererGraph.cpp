@@ -8,6 +8,11 @@ using Microsoft::WRL::ComPtr;
 
 CWindowRendererGraph::~CWindowRendererGraph()
 {
+    Close();
+}
+
+void CWindowRendererGraph::Close()
+{
     if (m_Graph.Control())
         m_Graph.StopAndWait();
     m_Graph.Release();
@@ -17,6 +22,7 @@ CWindowRendererGraph::~CWindowRendererGraph()
     // Wakes nothing in these tests; closes the pool before its last reference goes.
     if (m_pPool)
         m_pPool->Shutdown(1000);
+    m_pPool.Reset();
 }
 
 HRESULT CWindowRendererGraph::Create(HWND window)

@@ -23,6 +23,8 @@ public:
     CWindowRendererGraph(const CWindowRendererGraph&) = delete;
     CWindowRendererGraph& operator=(const CWindowRendererGraph&) = delete;
 
+    // Stops and releases the graph, the filters and the pool.
+    void Close();
     // Creates the renderer and hands it window (null: no window yet).
     HRESULT Create(HWND window);
     // Source of this format -> renderer, connected and told to run.

@@ -201,6 +201,32 @@ TEST_F(WindowLifecycleTest, AWindowGivenAfterTheConnectionGetsTheFrames)
     EXPECT_TRUE(Shows(ProbesB(Client())));
 }
 
+TEST_F(WindowLifecycleTest, TheWindowGetsItsOwnProcedureBack)
+{
+    OpenWindow(kWidth, kHeight, false);
+    HWND window = m_Window->Handle();
+    const LONG_PTR own = GetWindowLongPtrW(window, GWLP_WNDPROC);
+    ASSERT_EQ(S_OK, Dx()->SetWindow(window));
+    EXPECT_NE(own, GetWindowLongPtrW(window, GWLP_WNDPROC));
+    m_Window->Pump();
+
+    // A null window lets go: repaints post nothing any more.
+    ASSERT_EQ(S_OK, Dx()->SetWindow(nullptr));
+    EXPECT_EQ(own, GetWindowLongPtrW(window, GWLP_WNDPROC));
+    ASSERT_EQ(S_OK, Dx()->Invalidate());
+    EXPECT_EQ(0, m_Window->Pump());
+
+    // Taken again, then the renderer goes while the window stays.
+    ASSERT_EQ(S_OK, Dx()->SetWindow(window));
+    StartWith(MEDIASUBTYPE_YUY2, PictureA(kWidth, kHeight));
+    ASSERT_TRUE(Shows(ProbesA(Client())));
+    m_Graph.Close();
+    EXPECT_EQ(own, GetWindowLongPtrW(window, GWLP_WNDPROC));
+    // The window paints itself again (its grey background).
+    InvalidateRect(window, nullptr, TRUE);
+    EXPECT_TRUE(Shows(UniformProbes(Client(), Rgb{128, 128, 128})));
+}
+
 TEST_F(WindowLifecycleTest, SettingsRedrawTheFrameOnScreen)
 {
     OpenWindow(kWidth, kHeight);

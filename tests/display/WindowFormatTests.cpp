@@ -3,6 +3,7 @@
 // ones, and the source and destination rectangles map as the host asks.
 #include "tests/display/WindowRendererFixture.h"
 
+#include <ostream>
 #include <tuple>
 
 namespace {
@@ -24,6 +25,12 @@ const FormatCase kFormats[] = {
     // 78 pixels of 3 bytes: every row carries 2 bytes of padding.
     {"Rgb24BottomUpPaddedRows", &MEDIASUBTYPE_RGB24, false, 78, 58},
 };
+
+// Test names and failure messages show the case's name, not its bytes.
+void PrintTo(const FormatCase& f, std::ostream* os)
+{
+    *os << f.name;
+}
 
 RECT Rect(LONG l, LONG t, LONG r, LONG b)
 {
