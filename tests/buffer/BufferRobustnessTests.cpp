@@ -13,7 +13,6 @@
 #include "buffer/CV77DsBufferInputAllocator.h"
 #include "tests/buffer/BoundedCall.h"
 #include "tests/buffer/BufferGraphFixture.h"
-#include "tests/buffer/CHostGraph.h"
 #include "tests/buffer/CScriptedArchiveSource.h"
 #include "tests/buffer/ProcessHandleCount.h"
 
@@ -52,10 +51,8 @@ protected:
             m_Graph.Abandon();
             return;
         }
-        if (m_Graph.Exists()) {
-            m_Graph.Stop();
-            m_Graph.WaitForState(kStateTimeoutMs);
-        }
+        if (m_Graph.Graph())
+            m_Graph.StopAndWait(kStateTimeoutMs);
         m_Graph.Drop();
         m_Source.Reset();
         m_Archive.Reset();
@@ -119,15 +116,14 @@ protected:
         ASSERT_EQ(S_OK, m_Graph.Add(source, L"source"));
         ASSERT_EQ(S_OK, m_Graph.Add(m_Buffer.Get(), L"buffer"));
         ASSERT_EQ(S_OK, m_Graph.Add(m_Renderer->Filter(), L"renderer"));
-        ASSERT_EQ(S_OK, m_Graph.Connect(source, m_Buffer.Get()));
-        ASSERT_EQ(S_OK, m_Graph.Connect(m_Buffer.Get(), m_Renderer->Filter()));
+        ASSERT_EQ(S_OK, m_Graph.ConnectFilters(source, m_Buffer.Get()));
+        ASSERT_EQ(S_OK, m_Graph.ConnectFilters(m_Buffer.Get(), m_Renderer->Filter()));
     }
 
     // Runs the live graph and leaves the delivery thread held in the renderer's Receive.
     void RunLiveAndHoldDelivery()
     {
-        ASSERT_TRUE(SUCCEEDED(m_Graph.Run()));
-        ASSERT_EQ(S_OK, m_Graph.WaitForState(kStateTimeoutMs));
+        ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
         ASSERT_TRUE(m_Renderer->WaitForSamples(1, kEventTimeoutMs));
         m_Renderer->TestPin()->Block();
         ASSERT_TRUE(m_Renderer->TestPin()->WaitUntilBlocked(kEventTimeoutMs));
@@ -160,11 +156,9 @@ protected:
     HRESULT StopGraph()
     {
         HRESULT hr = E_PENDING;
-        CHostGraph* graph = &m_Graph;
-        EXPECT_TRUE(ReturnsWithin(kReturnMs, [graph] {
-            HRESULT stopped = graph->Stop();
-            return FAILED(stopped) ? stopped : graph->WaitForState(kStateTimeoutMs);
-        }, &hr)) << "Stop did not return";
+        TestGraph* graph = &m_Graph;
+        EXPECT_TRUE(ReturnsWithin(kReturnMs, [graph] { return graph->StopAndWait(kStateTimeoutMs); }, &hr))
+            << "Stop did not return";
         return hr;
     }
 
@@ -186,7 +180,7 @@ protected:
         m_Archive.Reset();
         m_Buffer.Reset();
         m_Renderer.Reset();
-        CHostGraph* host = &m_Graph;
+        TestGraph* host = &m_Graph;
         return ReturnsWithin(kReturnMs, [host] {
             host->Drop();
             return S_OK;
@@ -222,7 +216,7 @@ protected:
     LONG m_lObjectsBefore = 0;
     bool m_bAbandoned = false;
     SyntheticRecording m_Recording;
-    CHostGraph m_Graph;
+    TestGraph m_Graph;
     ComPtr<CTestSource> m_Source;
     ComPtr<CScriptedArchiveSource> m_Archive;
     ComPtr<CV77DsBufferFilter> m_Buffer;
@@ -383,19 +377,16 @@ TEST_F(BufferRobustnessTest, PauseRunStopCyclesUnderLoadLoseNoPooledSampleAndLea
     int failures = 0;
     for (int cycle = 0; cycle < kCycles && failures < 5; ++cycle) {
         const std::string where = "cycle " + std::to_string(cycle);
-        ASSERT_TRUE(SUCCEEDED(m_Graph.Pause())) << where;
-        ASSERT_EQ(S_OK, m_Graph.WaitForState(kStateTimeoutMs)) << where;
+        ASSERT_EQ(S_OK, m_Graph.PauseAndWait(kStateTimeoutMs)) << where;
         ComPtr<IV77SamplePool> pool = InputPool();
         ASSERT_TRUE(pool) << where;
         // Every other cycle runs with frames flowing; the others stop from Paused.
         if (cycle % 2 == 0) {
             const size_t before = m_Renderer->SampleCount();
-            ASSERT_TRUE(SUCCEEDED(m_Graph.Run())) << where;
-            ASSERT_EQ(S_OK, m_Graph.WaitForState(kStateTimeoutMs)) << where;
+            ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs)) << where;
             ASSERT_TRUE(m_Renderer->WaitForSamples(before + 2, kEventTimeoutMs)) << where << ": nothing delivered";
         }
-        ASSERT_TRUE(SUCCEEDED(m_Graph.Stop())) << where;
-        ASSERT_EQ(S_OK, m_Graph.WaitForState(kStateTimeoutMs)) << where;
+        ASSERT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs)) << where;
         const ::testing::AssertionResult whole = PoolIsWhole(pool.Get());
         EXPECT_TRUE(whole) << where;
         failures += whole ? 0 : 1;

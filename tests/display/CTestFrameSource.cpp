@@ -35,3 +35,13 @@ CTestFrameSource::~CTestFrameSource()
 {
     delete m_pPin;
 }
+
+HRESULT CTestFrameSource::RunInto(TestGraph& graph, IBaseFilter* renderer, LPCWSTR rendererName)
+{
+    HRESULT hr = S_OK;
+    if (FAILED(hr = graph.Add(Filter(), L"frames")) || FAILED(hr = graph.Add(renderer, rendererName)) ||
+        FAILED(hr = graph.ConnectFilters(Filter(), renderer)))
+        return hr;
+    hr = graph.Run();
+    return SUCCEEDED(hr) ? S_OK : hr;
+}

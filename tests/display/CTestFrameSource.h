@@ -4,6 +4,7 @@
 
 #include "framework/CBaseFilter.h"
 #include "tests/display/CTestFramePin.h"
+#include "tests/kit/TestGraph.h"
 
 class CTestFrameSource : public CBaseFilter {
 public:
@@ -16,6 +17,11 @@ public:
 
     IBaseFilter* Filter() { return static_cast<IBaseFilter*>(this); }
     CTestFramePin* Pin() const { return m_pPin; }
+
+    // Adds this source and the renderer to graph, connects them directly and
+    // runs the graph. A renderer completes the change of state only with its
+    // first sample, so the graph is not waited for.
+    HRESULT RunInto(TestGraph& graph, IBaseFilter* renderer, LPCWSTR rendererName);
 
 private:
     CTestFrameSource(const CMediaType& mt, HRESULT* phr);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tests/display/CTestDib32.h"
+#include "tests/display/CTestDibDc.h"
 #include "v77/IV77DxRenderer.h"
 
 namespace {
@@ -79,26 +79,16 @@ bool CTestVideoWindow::PumpUntil(const std::function<bool()>& condition, DWORD t
 
 TestPicture CTestVideoWindow::Capture() const
 {
-    TestPicture shown;
     if (!m_hWnd)
-        return shown;
-    CTestDib32 dib(m_Width, m_Height);
+        return TestPicture();
+    CTestDibDc dib(m_Width, m_Height, true, 32);
     HDC window = GetDC(m_hWnd);
-    if (!window || !dib.Bits()) {
+    if (!window || !dib.IsValid()) {
         if (window)
             ReleaseDC(m_hWnd, window);
-        return shown;
+        return TestPicture();
     }
     const BOOL copied = BitBlt(dib.Dc(), 0, 0, m_Width, m_Height, window, 0, 0, SRCCOPY);
     ReleaseDC(m_hWnd, window);
-    GdiFlush();
-    if (!copied)
-        return shown;
-    shown = UniformPicture(m_Width, m_Height, Rgb{0, 0, 0});
-    for (LONG y = 0; y < m_Height; ++y) {
-        const BYTE* row = dib.Bits() + static_cast<size_t>(y) * m_Width * 4;
-        for (LONG x = 0; x < m_Width; ++x)
-            shown.Set(x, y, Rgb{row[x * 4 + 2], row[x * 4 + 1], row[x * 4]});
-    }
-    return shown;
+    return copied ? dib.Picture() : TestPicture();
 }

@@ -47,14 +47,7 @@ HRESULT CWindowRendererGraph::Start(const GUID& subtype, LONG width, LONG height
     if (m_pPool)
         m_pSource->Pin()->UsePool(m_pPool.Get());
     m_pSource->Pin()->SetBufferSize(m_BufferSize);
-    if (FAILED(hr = m_Graph.Add(m_pSource->Filter(), L"frames")) ||
-        FAILED(hr = m_Graph.Add(m_pRenderer.Get(), L"Varnokel77 GDI renderer")) ||
-        FAILED(hr = m_Graph.ConnectFilters(m_pSource->Filter(), m_pRenderer.Get())))
-        return hr;
-    // The renderer completes the change of state only with its first sample,
-    // so the graph is not waited for here.
-    hr = m_Graph.Run();
-    return SUCCEEDED(hr) ? S_OK : hr;
+    return m_pSource->RunInto(m_Graph, m_pRenderer.Get(), L"Varnokel77 GDI renderer");
 }
 
 bool CWindowRendererGraph::WaitRunning(DWORD timeoutMs)

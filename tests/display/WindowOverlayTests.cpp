@@ -3,7 +3,7 @@
 // colour key and letting it through key-coloured pixels with one.
 #include "tests/display/WindowRendererFixture.h"
 
-#include "tests/display/CTestDib32.h"
+#include "tests/display/CTestDibDc.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ protected:
         ASSERT_EQ(S_OK, Dx()->DrawOverlay(m_Canvas.Dc(), FALSE));
     }
 
-    CTestDib32 m_Canvas{kWidth, kHeight};
+    CTestDibDc m_Canvas{kWidth, kHeight, true, 32};
 };
 
 TEST_F(WindowOverlayTest, KeyColouredPixelsLetTheVideoThrough)

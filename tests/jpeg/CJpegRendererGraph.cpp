@@ -35,14 +35,7 @@ HRESULT CJpegRendererGraph::Start(const GUID& subtype, LONG width, LONG height, 
     if (FAILED(hr = CreateRenderer(&m_pRenderer)) || FAILED(hr = m_pRenderer.As(&m_pJpeg)) ||
         FAILED(hr = m_pRenderer.As(&m_pDx)))
         return hr;
-    if (FAILED(hr = m_Graph.Add(m_pSource->Filter(), L"frames")) ||
-        FAILED(hr = m_Graph.Add(m_pRenderer.Get(), L"jpeg")) ||
-        FAILED(hr = m_Graph.ConnectFilters(m_pSource->Filter(), m_pRenderer.Get())))
-        return hr;
-    // A renderer completes the change of state only with its first sample, so
-    // the graph is not waited for here.
-    hr = m_Graph.Run();
-    return SUCCEEDED(hr) ? S_OK : hr;
+    return m_pSource->RunInto(m_Graph, m_pRenderer.Get(), L"jpeg");
 }
 
 HRESULT CJpegRendererGraph::Push(const TestPicture& picture)

@@ -1,6 +1,6 @@
 // The JPEG renderer and host device contexts: drawing the frame into one,
 // and encoding the bitmap a host DC holds.
-#include "tests/jpeg/CTestDibDc.h"
+#include "tests/display/CTestDibDc.h"
 #include "tests/jpeg/JpegFixture.h"
 
 using Microsoft::WRL::ComPtr;

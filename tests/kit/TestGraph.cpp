@@ -31,10 +31,23 @@ void TestGraph::Release()
 {
     if (m_pControl)
         m_pControl->Stop();
+    Drop();
+}
+
+void TestGraph::Drop()
+{
     m_pSeeking.Reset();
     m_pEvents.Reset();
     m_pControl.Reset();
     m_pGraph.Reset();
+}
+
+void TestGraph::Abandon()
+{
+    m_pSeeking.Detach();
+    m_pEvents.Detach();
+    m_pControl.Detach();
+    m_pGraph.Detach();
 }
 
 HRESULT TestGraph::Add(IBaseFilter* filter, LPCWSTR name)

@@ -26,6 +26,10 @@ public:
     HRESULT Create();
     // Drops every interface held (stopping the graph first).
     void Release();
+    // Drops every interface held without a Stop, as a host letting go of a playing graph.
+    void Drop();
+    // Forgets the interfaces without releasing them (a call still hangs inside the graph).
+    void Abandon();
 
     IGraphBuilder* Graph() const { return m_pGraph.Get(); }
     IMediaControl* Control() const { return m_pControl.Get(); }
