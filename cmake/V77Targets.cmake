@@ -1,9 +1,10 @@
 # Shared target settings of the project's own code.
 
 function(v77_target_settings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  # Not for the resource compiler, which takes no warning options.
+  target_compile_options(${target} PRIVATE $<$<NOT:$<COMPILE_LANGUAGE:RC>>:-Wall$<SEMICOLON>-Wextra>)
   if(V77_WERROR)
-    target_compile_options(${target} PRIVATE -Werror)
+    target_compile_options(${target} PRIVATE $<$<NOT:$<COMPILE_LANGUAGE:RC>>:-Werror>)
   endif()
   target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR})
   if(WIN32)

@@ -4,6 +4,7 @@
 #include "display/CV77JpegRenderer.h"
 #include "display/CV77WindowsRenderer.h"
 #include "module/FilterCreation.h"
+#include "sinks/CV77DsOverlayRendererFilter.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
 // creatable, include the filter's header and replace the row's body, e.g.
@@ -56,7 +57,7 @@ CUnknown* CreateLocalLiveSource(LPUNKNOWN outer, HRESULT* phr)
 // 7: CV77DsOverlayRendererFilter, object name "Varnokel77 Overlay renderer filter"
 CUnknown* CreateOverlayRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77DsOverlayRendererFilter::CreateInstance(outer, phr);
 }
 
 // 8: CV77DxRenderer, object name "Varnokel77 Direct Draw Overlay renderer"
