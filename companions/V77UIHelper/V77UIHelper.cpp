@@ -3,8 +3,6 @@
 #include "companions/V77UIHelper/rle/V77Dither.h"
 #include "companions/V77UIHelper/rle/V77RunLength.h"
 
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -31,24 +29,12 @@ HRESULT WINAPI V77RLDecode(const void* data, DWORD wordCount, HBITMAP target)
         section.dsBm.bmBitsPixel != 1)
         return E_INVALIDARG;
     const BITMAP& bm = section.dsBm;
-    auto* bits = static_cast<uint8_t*>(bm.bmBits);
-    ptrdiff_t stride = bm.bmWidthBytes;
-    // A bottom-up section keeps its top row last.
-    if (section.dsBmih.biHeight > 0) {
-        bits += static_cast<ptrdiff_t>(bm.bmHeight - 1) * bm.bmWidthBytes;
-        stride = -stride;
-    }
+    // Rows are written top row first from bmBits: the overlay's mask bitmaps
+    // are top-down. (The section's own header cannot tell: Wine reports a
+    // positive height for top-down sections.)
     GdiFlush();
-    const size_t bytes = static_cast<size_t>(wordCount) * 4;
-    if (stride > 0)
-        return ResultOf(v77::DecodeRunLength(data, bytes, bits, bm.bmWidth, bm.bmWidthBytes, bm.bmHeight, stride));
-    // The decoder writes rows downwards in memory: decode, then flip.
-    std::vector<uint8_t> rows(static_cast<size_t>(bm.bmWidthBytes) * bm.bmHeight);
-    const HRESULT hr = ResultOf(
-        v77::DecodeRunLength(data, bytes, rows.data(), bm.bmWidth, bm.bmWidthBytes, bm.bmHeight, bm.bmWidthBytes));
-    for (LONG y = 0; y < bm.bmHeight; ++y)
-        memcpy(bits + y * stride, rows.data() + static_cast<size_t>(y) * bm.bmWidthBytes, bm.bmWidthBytes);
-    return hr;
+    return ResultOf(v77::DecodeRunLength(data, static_cast<size_t>(wordCount) * 4, static_cast<uint8_t*>(bm.bmBits),
+                                         bm.bmWidth, bm.bmWidthBytes, bm.bmHeight, bm.bmWidthBytes));
 }
 
 HRESULT WINAPI V77RLDecodeRaw(const void* data, DWORD byteCount, BYTE* out, int width, int rowBytes, int height)

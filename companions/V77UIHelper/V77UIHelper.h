@@ -11,7 +11,7 @@
 extern "C" {
 
 // Decodes wordCount run-length words (any alignment) into the 1-bit bitmap
-// (a DIB section, either row order), rewriting all of it. S_OK when the runs
+// (a top-down DIB section), rewriting all of it. S_OK when the runs
 // covered the bitmap exactly, S_FALSE when they were short or overran (cut),
 // E_POINTER or E_INVALIDARG for a missing or unusable bitmap.
 HRESULT WINAPI V77RLDecode(const void* data, DWORD wordCount, HBITMAP target);
