@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <oleauto.h>
 #include <uuids.h>
+#include <atomic>
+#include <thread>
 
 #include "companions/V77UIHelper/rle/V77RunLength.h"
 #include "sinks/formats/V77OverlaySampleWriter.h"
@@ -220,6 +222,52 @@ TEST(SensorConfiguration, BadConfigurationsConnectWithTheUsableGroupsOnly)
         EXPECT_EQ("", Mismatches(canvas, 8, 2, [&](LONG, LONG) { return hasGood ? Rgb{0xFF, 0, 0} : kGrey; }));
         EXPECT_TRUE(graph.Complete());
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The host paints, renames and rebuilds on its own thread while samples
+// stream in: every call keeps to the lock, nothing crashes or hangs.
+TEST_F(SensorTest, PaintingRenamingAndRebuildingRaceTheStreamSafely)
+{
+    std::atomic<bool> done{false};
+    std::atomic<int> paints{0};
+    std::atomic<HRESULT> failure{S_OK};
+    IV77DsOverlayRenderer* overlay = m_Graph.Overlay();
+    std::thread painter([&] {
+        CComInit com;
+        CTestDibDc canvas(64, 64, true, 32);
+        const RECT dst = {0, 0, 64, 64};
+        const wchar_t* names[] = {L"", L"Hall", L"Door", L"Nobody"};
+        for (int i = 0; !done; ++i) {
+            BSTR name = SysAllocString(names[i % 4]);
+            overlay->SetSensorName(name);
+            SysFreeString(name);
+            HRESULT hr = overlay->Draw(canvas.Dc(), &dst, nullptr);
+            if (SUCCEEDED(hr))
+                hr = overlay->DrawInfo(canvas.Dc(), &dst);
+            if (SUCCEEDED(hr) && i % 25 == 0)
+                hr = overlay->CreateOverlay();  // fetches the configuration again
+            if (FAILED(hr))
+                failure = hr;
+            ++paints;
+        }
+    });
+    for (uint32_t i = 0; i < 400; ++i) {
+        const int c = static_cast<int>(i % 16);
+        ASSERT_EQ(S_OK, m_Graph.Push(v77::BuildSensorSample(
+                            true, {{i, MaskWords(16, 8, [c](int x, int) { return x == c; })},
+                                   {i % 120, MaskWords(16, 8, [c](int, int y) { return y == c % 8; })}})));
+    }
+    const bool completed = m_Graph.Complete();
+    done = true;
+    painter.join();
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(S_OK, failure.load());
+    EXPECT_GT(paints.load(), 10);
+    EXPECT_GT(m_Graph.Auxiliary()->calls.load(), 1);
 }
 
 }  // namespace
