@@ -14,6 +14,7 @@
 #include "tools/V77Host/LiveGraphDemo.h"
 #include "tools/V77Host/ModuleFilters.h"
 #include "tools/V77Host/RegisteredFilters.h"
+#include "tools/V77Host/ZoneOverlayDemo.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -207,7 +208,10 @@ int RunDemoCommand(int argc, char** argv)
     std::printf("\nJPEG snapshot:\n");
     std::fflush(stdout);
     const bool snapshot = RunJpegSnapshotDemo(SnapshotPath(argc, argv));
-    std::printf("\nDemo %s\n", listed && found == count && built && live && snapshot ? "passed" : "FAILED");
+    std::printf("\nZone overlay:\n");
     std::fflush(stdout);
-    return listed && found == count && built && live && snapshot ? 0 : 1;
+    const bool zones = RunZoneOverlayDemo(SnapshotPath(argc, argv));
+    std::printf("\nDemo %s\n", listed && found == count && built && live && snapshot && zones ? "passed" : "FAILED");
+    std::fflush(stdout);
+    return listed && found == count && built && live && snapshot && zones ? 0 : 1;
 }
