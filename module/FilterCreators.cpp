@@ -1,6 +1,7 @@
 #include "module/FilterCreators.h"
 
 #include "buffer/CV77DsBufferFilter.h"
+#include "display/CV77DxRenderer.h"
 #include "display/CV77JpegRenderer.h"
 #include "display/CV77WindowsRenderer.h"
 #include "module/FilterCreation.h"
@@ -62,7 +63,7 @@ CUnknown* CreateOverlayRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 8: CV77DxRenderer, object name "Varnokel77 Direct Draw Overlay renderer"
 CUnknown* CreateDirectDrawRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77DxRenderer::CreateInstance(outer, phr);
 }
 
 // 9: CV77JpegRenderer, object name "Varnokel77 Jpeg renderer"
