@@ -14,6 +14,16 @@ constexpr DWORD kFourCCYuy2 = MAKEFOURCC('Y', 'U', 'Y', '2');
 constexpr DWORD kFourCCYv12 = MAKEFOURCC('Y', 'V', '1', '2');
 constexpr DWORD kFourCCI420 = MAKEFOURCC('I', '4', '2', '0');
 
+// Wine's DirectDraw accepts surfaces whose byte count overflows 32 bits and
+// then hands out less memory than the pitch and height promise.
+constexpr LONG kMaxSurfaceSide = 16384;
+
+void CheckSurfaceSize(LONG width, LONG height)
+{
+    if (width <= 0 || height <= 0 || width > kMaxSurfaceSide || height > kMaxSurfaceSide)
+        V77DW_THROW_HR(DDERR_INVALIDPARAMS);
+}
+
 using DirectDrawCreateExFn = HRESULT(WINAPI*)(GUID*, void**, REFIID, IUnknown*);
 
 // ddraw.dll stays loaded once it was needed: surfaces may outlive any one device.
@@ -139,6 +149,7 @@ DDPIXELFORMAT CDirectDrawDevice::PrimaryFormat() const
 
 void CDirectDrawDevice::CreateOffscreenSurface(LONG width, LONG height, DWORD fourCC, IDirectDrawSurface7** surface)
 {
+    CheckSurfaceSize(width, height);
     DDSURFACEDESC2 desc = SurfaceDesc(DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT);
     desc.dwWidth = static_cast<DWORD>(width);
     desc.dwHeight = static_cast<DWORD>(height);
@@ -185,6 +196,7 @@ void CDirectDrawDevice::CreateOffscreenSurface(LONG width, LONG height, DWORD fo
 void CDirectDrawDevice::CreateRgbSurface(LONG width, LONG height, DWORD bitCount, IDirectDrawSurface7** surface,
                                          bool clear)
 {
+    CheckSurfaceSize(width, height);
     DDSURFACEDESC2 desc = SurfaceDesc(DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT);
     desc.dwWidth = static_cast<DWORD>(width);
     desc.dwHeight = static_cast<DWORD>(height);
@@ -209,6 +221,7 @@ void CDirectDrawDevice::CreateRgbSurface(LONG width, LONG height, DWORD bitCount
 void CDirectDrawDevice::CreateSurfaceOnMemory(LONG width, LONG height, LONG pitch, DWORD bitCount, void* pixels,
                                               IDirectDrawSurface7** surface)
 {
+    CheckSurfaceSize(width, height);
     DDSURFACEDESC2 desc = SurfaceDesc(DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_LPSURFACE |
                                       DDSD_PIXELFORMAT);
     desc.dwWidth = static_cast<DWORD>(width);
