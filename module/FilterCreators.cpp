@@ -5,6 +5,7 @@
 #include "display/CV77JpegRenderer.h"
 #include "display/CV77WindowsRenderer.h"
 #include "module/FilterCreation.h"
+#include "sources/CV77WindowSpyFilter.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
 // creatable, include the filter's header and replace the row's body, e.g.
@@ -147,5 +148,5 @@ CUnknown* CreateResizeFilter(LPUNKNOWN outer, HRESULT* phr)
 // 22: CV77WindowSpyFilter, constructor takes no object name
 CUnknown* CreateWindowSpy(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77WindowSpyFilter::CreateInstance(outer, phr);
 }
