@@ -377,10 +377,15 @@ bool CDisplayWindow::OnMessage(HWND window, UINT message)
         RecreateSurfaces();
         SendMessageW(window, WM_V77_OVERLAY_REDRAW, 0, 0);
         return true;
-    case WM_V77_RENDER:
+    case WM_V77_RENDER: {
+        // Cleared even when composing fails, or no repaint would ever be posted again.
+        struct CClearPending {
+            volatile LONG* flag;
+            ~CClearPending() { InterlockedExchange(flag, 0); }
+        } clear{&m_RepaintPending};
         Compose();
-        InterlockedExchange(&m_RepaintPending, 0);
         return true;
+    }
     default:
         return false;
     }
@@ -463,8 +468,29 @@ void CDisplayWindow::PresentDirectDraw(int left, int top, int right, int bottom)
     POINT corners[2] = {{left, top}, {right, bottom}};
     ClientToScreen(m_hWnd, &corners[0]);
     ClientToScreen(m_hWnd, &corners[1]);
-    RECT screen = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
-    BltRestoring(m_pPrimary.Get(), &screen, m_pComposition.Get(), nullptr, 0, nullptr);
+    const RECT screen = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+    // Wine refuses a blit that reaches past the primary even with a clipper:
+    // only the part of the window on the screen is presented.
+    DDSURFACEDESC2 primary;
+    memset(&primary, 0, sizeof primary);
+    primary.dwSize = sizeof primary;
+    DDSURFACEDESC2 composed = primary;
+    V77DW_CHECK_HR(m_pPrimary->GetSurfaceDesc(&primary));
+    V77DW_CHECK_HR(m_pComposition->GetSurfaceDesc(&composed));
+    const RECT bounds = {0, 0, static_cast<LONG>(primary.dwWidth), static_cast<LONG>(primary.dwHeight)};
+    RECT target;
+    if (!IntersectRect(&target, &screen, &bounds))
+        return;
+    // The same part of the composition, which may differ in size from the window.
+    const LONG w = screen.right - screen.left, h = screen.bottom - screen.top;
+    const LONGLONG cw = composed.dwWidth, ch = composed.dwHeight;
+    RECT source = {static_cast<LONG>((target.left - screen.left) * cw / w),
+                   static_cast<LONG>((target.top - screen.top) * ch / h),
+                   static_cast<LONG>((target.right - screen.left) * cw / w),
+                   static_cast<LONG>((target.bottom - screen.top) * ch / h)};
+    if (IsEmpty(source))
+        return;
+    BltRestoring(m_pPrimary.Get(), &target, m_pComposition.Get(), &source, 0, nullptr);
 }
 
 void CDisplayWindow::PresentGdi(int, int, int right, int bottom)

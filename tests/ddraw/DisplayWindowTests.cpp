@@ -295,6 +295,34 @@ TEST_P(DisplayPresentTest, ScreenShowsTheComposition)
     EXPECT_TRUE(ScreenShows(Quadrants(Client(), true)));
 }
 
+TEST_F(DisplayWindowTest, AWindowPartlyOffTheScreenShowsItsVisiblePart)
+{
+    Open();
+    // Half of the window past the right edge of the screen.
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    SetWindowPos(m_Window->Handle(), nullptr, screenWidth - kW / 2, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ComPtr<IDirectDrawSurface7> video = QuadrantVideo();
+    m_Display->SetVideoSurface(video.Get());
+    // Read from the screen itself at the window's visible part.
+    const auto shownAt = [&](LONG x, LONG y) {
+        HDC screen = GetDC(nullptr);
+        const COLORREF c = GetPixel(screen, screenWidth - kW / 2 + x, y);
+        ReleaseDC(nullptr, screen);
+        return Rgb{GetRValue(c), GetGValue(c), GetBValue(c)};
+    };
+    EXPECT_TRUE(m_Window->PumpUntil(
+        [&] {
+            m_Display->RequestRepaint(true);
+            return Near(shownAt(kW / 4, kH / 4), kRed, 2) && Near(shownAt(kW / 4, 3 * kH / 4), kBlue, 2);
+        },
+        5000));
+    // Presents keep coming: a repaint request after them is still carried out.
+    m_Display->RequestRepaint();
+    EXPECT_EQ(1, m_Window->Pump());
+    m_Display->RequestRepaint();
+    EXPECT_EQ(1, m_Window->Pump());
+}
+
 INSTANTIATE_TEST_SUITE_P(Presents, DisplayPresentTest, ::testing::Values(0, 1, 2),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return std::string(info.param == 0 ? "DirectDraw" : info.param == 1 ? "Gdi" : "SyncBlt");
