@@ -19,6 +19,7 @@
 #include "tests/ddraw/CDxRendererGraph.h"
 #include "tests/ddraw/CHostWindowProc.h"
 #include "tests/ddraw/DdrawTestSupport.h"
+#include "tests/display/CTestDibDc.h"
 #include "tests/display/CTestVideoWindow.h"
 #include "tests/display/WindowProbes.h"
 #include "tests/kit/CComInit.h"
@@ -221,6 +222,25 @@ TEST_P(DxRgbTest, FramesShowUprightAndFollowTheHostsRectangles)
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetRects(nullptr, &source, &destination));
     EXPECT_TRUE(Composes(UniformProbes(destination, kRed)));
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetRects(nullptr, nullptr, nullptr));
+
+    // The host's overlay over the video, key-coloured where the video shows.
+    CTestDibDc drawing(kW, kH, true, 32);
+    drawing.Fill(RECT{0, 0, kW, kH}, Rgb{255, 0, 255});
+    drawing.Fill(RECT{kW / 2 - 6, kH / 2 - 6, kW / 2 + 6, kH / 2 + 6}, Rgb{255, 255, 255});
+    COLORREF key = 0;
+    EXPECT_EQ(S_FALSE, m_Graph.Dx()->GetColorKey(&key));
+    ASSERT_EQ(S_OK, m_Graph.Dx()->SetColorKey(RGB(255, 0, 255)));
+    EXPECT_EQ(S_OK, m_Graph.Dx()->GetColorKey(&key));
+    EXPECT_EQ(RGB(255, 0, 255), key);
+    ASSERT_EQ(S_OK, m_Graph.Dx()->DrawOverlay(drawing.Dc(), FALSE));
+    ASSERT_EQ(S_OK, m_Graph.Dx()->EnableOverlay(TRUE, TRUE));
+    std::vector<Probe> overlaid = ProbesB(Client());
+    overlaid.push_back({kW / 2, kH / 2, Rgb{255, 255, 255}});
+    EXPECT_TRUE(Composes(overlaid)) << "overlay with its key over the video";
+    ASSERT_EQ(S_OK, m_Graph.Dx()->ClearColorKey());
+    EXPECT_EQ(S_FALSE, m_Graph.Dx()->GetColorKey(&key));
+    EXPECT_TRUE(Composes(UniformProbes(RECT{0, 0, kW / 3, kH / 3}, Rgb{255, 0, 255}))) << "no key: overlay covers";
+    ASSERT_EQ(S_OK, m_Graph.Dx()->EnableOverlay(FALSE, TRUE));
 
     // Clearing blackens the composition; the next frame comes back.
     ASSERT_EQ(S_OK, m_Graph.Dx()->ClearImage());
