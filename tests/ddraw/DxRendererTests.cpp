@@ -376,6 +376,65 @@ INSTANTIATE_TEST_SUITE_P(Formats, DxYuvTest,
                                            YuvCase{"I420", &MEDIASUBTYPE_I420, MAKEFOURCC('I', '4', '2', '0')}),
                          [](const ::testing::TestParamInfo<YuvCase>& info) { return std::string(info.param.name); });
 
+// ---- a 16-bit desktop ----
+
+// The desktop's depth for one scope (the display lists 32, 16 and 8 bits).
+class CDesktopDepth {
+public:
+    explicit CDesktopDepth(DWORD bits)
+    {
+        DEVMODEW mode = {};
+        mode.dmSize = sizeof mode;
+        EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode);
+        mode.dmBitsPerPel = bits;
+        mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+        m_Result = ChangeDisplaySettingsExW(nullptr, &mode, nullptr, CDS_FULLSCREEN, nullptr);
+    }
+    ~CDesktopDepth() { ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr); }
+    LONG Result() const { return m_Result; }
+
+private:
+    LONG m_Result;
+};
+
+TEST_F(DxRendererTest, ASixteenBitDesktopTakesRgb565)
+{
+    CDesktopDepth depth(16);
+    ASSERT_EQ(DISP_CHANGE_SUCCESSFUL, depth.Result());
+    OpenWindow();
+    ASSERT_EQ(S_OK, m_Graph.CreateFromModule());
+    ComPtr<IPin> pin = TestGraph::FindPin(m_Graph.Renderer(), PINDIR_INPUT);
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(S_OK, pin->EnumMediaTypes(types.GetAddressOf()));
+    AM_MEDIA_TYPE* mt = nullptr;
+    ASSERT_EQ(S_OK, types->Next(1, &mt, nullptr));
+    EXPECT_EQ(MEDIASUBTYPE_RGB565, mt->subtype) << "the screen's own depth";
+    CoTaskMemFree(mt->pbFormat);
+    CoTaskMemFree(mt);
+
+    // 16-bit rows, bottom-up, each pixel 5-6-5.
+    CMediaType type = MakeRgb32Type(kW, kH);
+    type.SetSubtype(&MEDIASUBTYPE_RGB565);
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(type.Format());
+    vih->bmiHeader.biBitCount = 16;
+    vih->bmiHeader.biSizeImage = kW * kH * 2;
+    type.SetSampleSize(vih->bmiHeader.biSizeImage);
+    const TestPicture a = PictureA();
+    std::vector<BYTE> frame(static_cast<size_t>(kW) * kH * 2);
+    for (LONG y = 0; y < kH; ++y)
+        for (LONG x = 0; x < kW; ++x) {
+            const Rgb c = a.At(x, y);
+            const WORD v = static_cast<WORD>(((c.r >> 3) << 11) | ((c.g >> 2) << 5) | (c.b >> 3));
+            memcpy(&frame[(static_cast<size_t>(kH - 1 - y) * kW + x) * 2], &v, 2);
+        }
+    ASSERT_EQ(S_OK, m_Graph.Dx()->SetWindow(m_Window->Handle()));
+    ASSERT_EQ(S_OK, m_Graph.Start(type));
+    ASSERT_EQ(S_OK, m_Graph.Push(frame));
+    ASSERT_TRUE(m_Graph.WaitRunning());
+    EXPECT_TRUE(Shows(ProbesA(Client()), 10)) << "5-6-5 levels";
+    m_Graph.Close();
+}
+
 // ---- bad windows and failures ----
 
 TEST_F(DxRendererTest, ADestroyedWindowDropsFramesUntilTheHostGivesAnother)
