@@ -1,10 +1,12 @@
 #include "module/FilterCreators.h"
 
 #include "buffer/CV77DsBufferFilter.h"
+#include "display/CV77DxRenderer.h"
 #include "display/CV77JpegRenderer.h"
 #include "display/CV77WindowsRenderer.h"
 #include "module/FilterCreation.h"
 #include "sinks/CV77DsOverlayRendererFilter.h"
+#include "sources/CV77WindowSpyFilter.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
 // creatable, include the filter's header and replace the row's body, e.g.
@@ -63,7 +65,7 @@ CUnknown* CreateOverlayRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 8: CV77DxRenderer, object name "Varnokel77 Direct Draw Overlay renderer"
 CUnknown* CreateDirectDrawRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77DxRenderer::CreateInstance(outer, phr);
 }
 
 // 9: CV77JpegRenderer, object name "Varnokel77 Jpeg renderer"
@@ -147,5 +149,5 @@ CUnknown* CreateResizeFilter(LPUNKNOWN outer, HRESULT* phr)
 // 22: CV77WindowSpyFilter, constructor takes no object name
 CUnknown* CreateWindowSpy(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77WindowSpyFilter::CreateInstance(outer, phr);
 }

@@ -9,6 +9,7 @@
 #include <uuids.h>
 #include <wrl/client.h>
 #include "tools/V77Host/CHostComApartment.h"
+#include "tools/V77Host/DirectDrawDemo.h"
 #include "tools/V77Host/HostText.h"
 #include "tools/V77Host/JpegSnapshotDemo.h"
 #include "tools/V77Host/LiveGraphDemo.h"
@@ -207,7 +208,7 @@ int RunDemoCommand(int argc, char** argv)
     const bool live = RunLiveGraphDemo();
     std::printf("\nJPEG snapshot:\n");
     std::fflush(stdout);
-    const bool snapshot = RunJpegSnapshotDemo(SnapshotPath(argc, argv));
+    const bool snapshot = RunJpegSnapshotDemo(SnapshotPath(argc, argv)) && RunDirectDrawDemo(SnapshotPath(argc, argv));
     std::printf("\nZone overlay:\n");
     std::fflush(stdout);
     const bool zones = RunZoneOverlayDemo(SnapshotPath(argc, argv));

@@ -1,0 +1,36 @@
+// Shared helpers of the DirectDraw suites: pictures into and out of
+// surfaces, packed DIBs read back as pictures, RGB32 frames and types.
+#pragma once
+
+#include <windows.h>
+#include <ddraw.h>
+#include <string>
+#include <vector>
+
+#include "framework/CMediaType.h"
+#include "tests/display/TestPicture.h"
+
+// Writes picture into a locked 32- or 16-bit RGB surface (top row first).
+void FillSurface(IDirectDrawSurface7* surface, const TestPicture& picture);
+// Any RGB surface of 16, 24 or 32 bits read back as a picture.
+TestPicture ReadSurface(IDirectDrawSurface7* surface);
+// A packed DIB (BI_RGB, 24 or 32 bits, either row order) as a picture.
+TestPicture DibPicture(const BITMAPINFOHEADER* dib);
+
+// RGB32 frames: BGRX rows of width x 4, bottom-up unless topDown.
+CMediaType MakeRgb32Type(LONG width, LONG height, bool topDown = false);
+std::vector<BYTE> EncodeRgb32(const TestPicture& picture, bool topDown = false);
+// The frame in the format of subtype (RGB32 here, the others as the display suites encode them).
+std::vector<BYTE> EncodeAny(const TestPicture& picture, const GUID& subtype, bool topDown = false);
+CMediaType MakeAnyType(const GUID& subtype, LONG width, LONG height, bool topDown = false);
+
+// Lines the companion log gained since the mark (the log file named by V77_LOG_FILE).
+class CLogWatch {
+public:
+    CLogWatch();
+    std::string NewText() const;
+
+private:
+    std::string m_Path;
+    size_t m_Start;
+};
