@@ -1,0 +1,228 @@
+#include "kernels/Resize.h"
+
+#include "kernels/ProcessorFeatures.h"
+#include "kernels/ResizeGeometry.h"
+
+#include <cstring>
+#include <utility>
+#include <emmintrin.h>
+#include <new>
+#include <vector>
+
+namespace {
+
+// ---- Row routines ----
+
+void HorizontalPlain(const uint8_t* row, const int32_t* o0, const int32_t* o1, const int16_t* w, int16_t* h, int n)
+{
+    for (int j = 0; j < n; ++j)
+        h[j] = static_cast<int16_t>(row[o0[j]] * (128 - w[j]) + row[o1[j]] * w[j]);
+}
+
+void VerticalPlain(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, int n)
+{
+    for (int j = 0; j < n; ++j)
+        out[j] = static_cast<uint8_t>((h0[j] * (128 - wy) + h1[j] * wy + 8192) >> 14);
+}
+
+void HorizontalSse2(const uint8_t* row, const int32_t* o0, const int32_t* o1, const int16_t* w, int16_t* h, int n)
+{
+    // The gathers stay scalar; the blend runs eight lanes at a time.
+    const __m128i k128 = _mm_set1_epi16(128);
+    int j = 0;
+    for (; j + 8 <= n; j += 8) {
+        __m128i a = _mm_setr_epi16(row[o0[j]], row[o0[j + 1]], row[o0[j + 2]], row[o0[j + 3]], row[o0[j + 4]],
+                                   row[o0[j + 5]], row[o0[j + 6]], row[o0[j + 7]]);
+        __m128i b = _mm_setr_epi16(row[o1[j]], row[o1[j + 1]], row[o1[j + 2]], row[o1[j + 3]], row[o1[j + 4]],
+                                   row[o1[j + 5]], row[o1[j + 6]], row[o1[j + 7]]);
+        __m128i wb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+        __m128i wa = _mm_sub_epi16(k128, wb);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + j),
+                         _mm_add_epi16(_mm_mullo_epi16(a, wa), _mm_mullo_epi16(b, wb)));
+    }
+    HorizontalPlain(row, o0 + j, o1 + j, w + j, h + j, n - j);
+}
+
+void VerticalSse2(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, int n)
+{
+    const __m128i weights = _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(wy) << 16) | (128 - wy)));
+    const __m128i half = _mm_set1_epi32(8192);
+    int j = 0;
+    for (; j + 16 <= n; j += 16) {
+        __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + j));
+        __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + j));
+        __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + j + 8));
+        __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + j + 8));
+        __m128i r0 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a0, b0), weights), half), 14);
+        __m128i r1 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a0, b0), weights), half), 14);
+        __m128i r2 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a1, b1), weights), half), 14);
+        __m128i r3 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a1, b1), weights), half), 14);
+        __m128i lo = _mm_packs_epi32(r0, r1), hi = _mm_packs_epi32(r2, r3);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(lo, hi));
+    }
+    VerticalPlain(h0 + j, h1 + j, wy, out + j, n - j);
+}
+
+// ---- Driver shared by every format ----
+
+// Scales rows of n destination bytes whose column tables are in s.
+void ScaleRows(const V77ResizeRowKernels& k, const V77ResizeScratch& s, int n, const uint8_t* src, int srcStep,
+               uint8_t* dst, int dstStep, int dstHeight, double roiY, const V77ResizeClip& clip, double yFactor,
+               double yShift)
+{
+    // Horizontally scaled source rows are kept and reused while the
+    // destination rows still need them (upscaling reads each row many times).
+    int16_t* rows[2] = {s.h0, s.h1};
+    int have[2] = {-1, -1};
+    // The row sy, computed into the slot that does not hold `keep` if it is not there yet.
+    auto Get = [&](int sy, int keep) -> const int16_t* {
+        for (int i = 0; i < 2; ++i)
+            if (have[i] == sy)
+                return rows[i];
+        const int slot = have[0] == keep ? 1 : 0;
+        k.horizontal(src + static_cast<intptr_t>(sy) * srcStep, s.o0, s.o1, s.w, rows[slot], n);
+        have[slot] = sy;
+        return rows[slot];
+    };
+    for (int dy = 0; dy < dstHeight; ++dy) {
+        V77ResizeTap t = V77ResizeAxisTap(dy, roiY, clip.y0, clip.y1 - 1, yFactor, yShift);
+        const int16_t* a = Get(t.i0, t.w ? t.i1 : -2);
+        // A row whose second tap is unused blends with itself.
+        const int16_t* b = t.w ? Get(t.i1, t.i0) : a;
+        k.vertical(a, b, t.w, dst + static_cast<intptr_t>(dy) * dstStep, n);
+    }
+}
+
+bool RowBytesFit(int64_t pixels, int channels, int step)
+{
+    return pixels * channels <= step;
+}
+
+const V77ResizeRowKernels& Best()
+{
+    static const V77ResizeRowKernels& k = V77SelectResizeKernels(V77ProcessorFeatures());
+    return k;
+}
+
+} // namespace
+
+const V77ResizeRowKernels kV77ResizePlain = {"plain", HorizontalPlain, VerticalPlain};
+const V77ResizeRowKernels kV77ResizeSse2 = {"SSE2", HorizontalSse2, VerticalSse2};
+
+const V77ResizeRowKernels& V77SelectResizeKernels(uint32_t features)
+{
+    return (features & V77_CPU_SSE2) ? kV77ResizeSse2 : kV77ResizePlain;
+}
+
+int V77ResizeBufferSize(V77Rect srcRoi, V77Rect dstRoi, int channels, int interpolation, int* bytes)
+{
+    if (!bytes)
+        return V77_RESIZE_NULL_POINTER;
+    if (interpolation != V77_INTERPOLATION_LINEAR && interpolation != V77_INTERPOLATION_LINEAR_SMOOTH)
+        return V77_RESIZE_BAD_INTERPOLATION;
+    if ((channels != 1 && channels != 3 && channels != 4) || srcRoi.width < 1 || srcRoi.height < 1 ||
+        dstRoi.width < 1 || dstRoi.height < 1)
+        return V77_RESIZE_BAD_SIZE;
+    const int64_t need = V77ResizeScratch::Bytes(int64_t(dstRoi.width) * channels);
+    if (need > INT32_MAX)
+        return V77_RESIZE_NO_MEMORY;
+    *bytes = static_cast<int>(need);
+    return V77_RESIZE_OK;
+}
+
+int V77ResizeChannelsWith(const V77ResizeRowKernels& k, int channels, const uint8_t* src, V77Size srcSize,
+                          int srcStep, V77Rect srcRoi, uint8_t* dst, int dstStep, V77Rect dstRoi, double xFactor,
+                          double yFactor, double xShift, double yShift, int interpolation, uint8_t* buffer)
+{
+    if (!src || !dst || !buffer)
+        return V77_RESIZE_NULL_POINTER;
+    if (channels != 1 && channels != 3 && channels != 4)
+        return V77_RESIZE_BAD_SIZE;
+    V77ResizeClip clip;
+    int status = V77ResizeCheck(srcSize, srcRoi, dstRoi.width, dstRoi.height, xFactor, yFactor, xShift, yShift,
+                                interpolation, &clip);
+    if (status != V77_RESIZE_OK)
+        return status;
+    if (dstRoi.x < 0 || dstRoi.y < 0)
+        return V77_RESIZE_BAD_SIZE;
+    if (!RowBytesFit(srcSize.width, channels, srcStep) ||
+        !RowBytesFit(int64_t(dstRoi.x) + dstRoi.width, channels, dstStep))
+        return V77_RESIZE_BAD_STEP;
+    const int n = dstRoi.width * channels;  // fits: bounded by dstStep
+    V77ResizeScratch s = V77ResizeScratch::Carve(buffer, n);
+    V77ResizeColumnsInterleaved(s, channels, dstRoi.width, srcRoi, clip, xFactor, xShift);
+    ScaleRows(k, s, n, src, srcStep,
+              dst + static_cast<intptr_t>(dstRoi.y) * dstStep + static_cast<intptr_t>(dstRoi.x) * channels,
+              dstStep, dstRoi.height, srcRoi.y, clip, yFactor, yShift);
+    return V77_RESIZE_OK;
+}
+
+int V77ResizeYuv422With(const V77ResizeRowKernels& k, const uint8_t* src, V77Size srcSize, int srcStep,
+                        V77Rect srcRoi, uint8_t* dst, int dstStep, V77Size dstSize, double xFactor,
+                        double yFactor, int interpolation)
+{
+    if (!src || !dst)
+        return V77_RESIZE_NULL_POINTER;
+    V77ResizeClip clip;
+    int status = V77ResizeCheck(srcSize, srcRoi, dstSize.width, dstSize.height, xFactor, yFactor, 0.0, 0.0,
+                                interpolation, &clip);
+    if (status != V77_RESIZE_OK)
+        return status;
+    if (!RowBytesFit(srcSize.width, 2, srcStep) || !RowBytesFit(dstSize.width, 2, dstStep))
+        return V77_RESIZE_BAD_STEP;
+    std::vector<uint8_t> widened;
+    try {
+        if (srcSize.width == 1) {
+            // No complete pair: read a two-pixel copy whose chroma is neutral.
+            widened.resize(static_cast<size_t>(srcSize.height) * 4);
+            for (int y = 0; y < srcSize.height; ++y) {
+                const uint8_t* r = src + static_cast<intptr_t>(y) * srcStep;
+                uint8_t* w = &widened[static_cast<size_t>(y) * 4];
+                w[0] = w[2] = r[0];
+                w[1] = w[3] = 128;
+            }
+            src = widened.data();
+            srcStep = 4;
+            srcSize.width = 2;
+        }
+        const int n = dstSize.width * 2;
+        std::vector<uint8_t> scratch(static_cast<size_t>(V77ResizeScratch::Bytes(n)));
+        V77ResizeScratch s = V77ResizeScratch::Carve(scratch.data(), n);
+        V77ResizeColumnsYuy2(s, dstSize.width, srcSize.width, srcRoi, clip, xFactor);
+        ScaleRows(k, s, n, src, srcStep, dst, dstStep, dstSize.height, srcRoi.y, clip, yFactor, 0.0);
+    } catch (const std::bad_alloc&) {
+        return V77_RESIZE_NO_MEMORY;
+    }
+    return V77_RESIZE_OK;
+}
+
+int V77ResizeYuv422(const uint8_t* src, V77Size srcSize, int srcStep, V77Rect srcRoi, uint8_t* dst, int dstStep,
+                    V77Size dstSize, double xFactor, double yFactor, int interpolation)
+{
+    return V77ResizeYuv422With(Best(), src, srcSize, srcStep, srcRoi, dst, dstStep, dstSize, xFactor, yFactor,
+                               interpolation);
+}
+
+int V77ResizeC1(const uint8_t* src, V77Size srcSize, int srcStep, V77Rect srcRoi, uint8_t* dst, int dstStep,
+                V77Rect dstRoi, double xFactor, double yFactor, double xShift, double yShift, int interpolation,
+                uint8_t* buffer)
+{
+    return V77ResizeChannelsWith(Best(), 1, src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoi, xFactor, yFactor,
+                                 xShift, yShift, interpolation, buffer);
+}
+
+int V77ResizeC3(const uint8_t* src, V77Size srcSize, int srcStep, V77Rect srcRoi, uint8_t* dst, int dstStep,
+                V77Rect dstRoi, double xFactor, double yFactor, double xShift, double yShift, int interpolation,
+                uint8_t* buffer)
+{
+    return V77ResizeChannelsWith(Best(), 3, src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoi, xFactor, yFactor,
+                                 xShift, yShift, interpolation, buffer);
+}
+
+int V77ResizeC4(const uint8_t* src, V77Size srcSize, int srcStep, V77Rect srcRoi, uint8_t* dst, int dstStep,
+                V77Rect dstRoi, double xFactor, double yFactor, double xShift, double yShift, int interpolation,
+                uint8_t* buffer)
+{
+    return V77ResizeChannelsWith(Best(), 4, src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoi, xFactor, yFactor,
+                                 xShift, yShift, interpolation, buffer);
+}
