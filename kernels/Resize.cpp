@@ -13,10 +13,15 @@ namespace {
 
 // ---- Row routines ----
 
-void HorizontalPlain(const uint8_t* row, const int32_t* o0, const int32_t* o1, const int16_t* w, int16_t* h, int n)
+void HorizontalRange(const uint8_t* row, const V77ResizeColumns& c, int16_t* h, int from, int to)
 {
-    for (int j = 0; j < n; ++j)
-        h[j] = static_cast<int16_t>(row[o0[j]] * (128 - w[j]) + row[o1[j]] * w[j]);
+    for (int j = from; j < to; ++j)
+        h[j] = static_cast<int16_t>(row[c.o0[j]] * (128 - c.w[j]) + row[c.o1[j]] * c.w[j]);
+}
+
+void HorizontalPlain(const uint8_t* row, const V77ResizeColumns& c, int16_t* h)
+{
+    HorizontalRange(row, c, h, 0, c.n);
 }
 
 void VerticalPlain(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, int n)
@@ -25,22 +30,85 @@ void VerticalPlain(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, i
         out[j] = static_cast<uint8_t>((h0[j] * (128 - wy) + h1[j] * wy + 8192) >> 14);
 }
 
-void HorizontalSse2(const uint8_t* row, const int32_t* o0, const int32_t* o1, const int16_t* w, int16_t* h, int n)
+inline uint16_t Load16(const uint8_t* p)
 {
-    // The gathers stay scalar; the blend runs eight lanes at a time.
-    const __m128i k128 = _mm_set1_epi16(128);
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Eight (a, b) byte pairs -> eight blends, with the weights w[0..7].
+inline __m128i BlendPairs(__m128i pairs, const int16_t* w)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w));
+    const __m128i wa = _mm_sub_epi16(_mm_set1_epi16(128), wb);
+    const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero), _mm_unpacklo_epi16(wa, wb));
+    const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi8(pairs, zero), _mm_unpackhi_epi16(wa, wb));
+    return _mm_packs_epi32(lo, hi);
+}
+
+// One channel: both taps of a column are adjacent bytes, read as one word.
+int HorizontalC1Sse2(const uint8_t* row, const V77ResizeColumns& c, int16_t* h)
+{
+    const int32_t* o = c.o0;
     int j = 0;
-    for (; j + 8 <= n; j += 8) {
+    for (; j + 8 <= c.wideEnd; j += 8) {
+        __m128i p = _mm_cvtsi32_si128(Load16(row + o[j]));
+        p = _mm_insert_epi16(p, Load16(row + o[j + 1]), 1);
+        p = _mm_insert_epi16(p, Load16(row + o[j + 2]), 2);
+        p = _mm_insert_epi16(p, Load16(row + o[j + 3]), 3);
+        p = _mm_insert_epi16(p, Load16(row + o[j + 4]), 4);
+        p = _mm_insert_epi16(p, Load16(row + o[j + 5]), 5);
+        p = _mm_insert_epi16(p, Load16(row + o[j + 6]), 6);
+        p = _mm_insert_epi16(p, Load16(row + o[j + 7]), 7);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + j), BlendPairs(p, c.w + j));
+    }
+    return j;
+}
+
+// Four channels: one 8-byte read holds both tap pixels of a column.
+int HorizontalC4Sse2(const uint8_t* row, const V77ResizeColumns& c, int16_t* h)
+{
+    const __m128i zero = _mm_setzero_si128();
+    int j = 0;
+    for (; j + 8 <= c.wideEnd; j += 8) {
+        __m128i q0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c.o0[j]));
+        __m128i q1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c.o0[j + 4]));
+        // a0 a1 a2 a3 b0 b1 b2 b3 -> (a0, b0) (a1, b1) ... as 16-bit pairs.
+        __m128i p0 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(q0, _mm_srli_si128(q0, 4)), zero);
+        __m128i p1 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(q1, _mm_srli_si128(q1, 4)), zero);
+        const int w0 = c.w[j], w1 = c.w[j + 4];
+        __m128i r0 = _mm_madd_epi16(p0, _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(w0) << 16) | (128 - w0))));
+        __m128i r1 = _mm_madd_epi16(p1, _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(w1) << 16) | (128 - w1))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + j), _mm_packs_epi32(r0, r1));
+    }
+    return j;
+}
+
+void HorizontalSse2(const uint8_t* row, const V77ResizeColumns& c, int16_t* h)
+{
+    int j = 0;
+    if (c.channels == 1)
+        j = HorizontalC1Sse2(row, c, h);
+    else if (c.channels == 4)
+        j = HorizontalC4Sse2(row, c, h);
+    // Other layouts and the columns at the source's right edge: eight
+    // gathered taps at a time.
+    const __m128i k128 = _mm_set1_epi16(128);
+    const int32_t* o0 = c.o0;
+    const int32_t* o1 = c.o1;
+    for (; j + 8 <= c.n; j += 8) {
         __m128i a = _mm_setr_epi16(row[o0[j]], row[o0[j + 1]], row[o0[j + 2]], row[o0[j + 3]], row[o0[j + 4]],
                                    row[o0[j + 5]], row[o0[j + 6]], row[o0[j + 7]]);
         __m128i b = _mm_setr_epi16(row[o1[j]], row[o1[j + 1]], row[o1[j + 2]], row[o1[j + 3]], row[o1[j + 4]],
                                    row[o1[j + 5]], row[o1[j + 6]], row[o1[j + 7]]);
-        __m128i wb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+        __m128i wb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.w + j));
         __m128i wa = _mm_sub_epi16(k128, wb);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(h + j),
                          _mm_add_epi16(_mm_mullo_epi16(a, wa), _mm_mullo_epi16(b, wb)));
     }
-    HorizontalPlain(row, o0 + j, o1 + j, w + j, h + j, n - j);
+    HorizontalRange(row, c, h, j, c.n);
 }
 
 void VerticalSse2(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, int n)
@@ -66,10 +134,18 @@ void VerticalSse2(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, in
 // ---- Driver shared by every format ----
 
 // Scales rows of n destination bytes whose column tables are in s.
-void ScaleRows(const V77ResizeRowKernels& k, const V77ResizeScratch& s, int n, const uint8_t* src, int srcStep,
-               uint8_t* dst, int dstStep, int dstHeight, double roiY, const V77ResizeClip& clip, double yFactor,
-               double yShift)
+void ScaleRows(const V77ResizeRowKernels& k, const V77ResizeScratch& s, int n, int channels, int srcRowBytes,
+               const uint8_t* src, int srcStep, uint8_t* dst, int dstStep, int dstHeight, double roiY,
+               const V77ResizeClip& clip, double yFactor, double yShift)
 {
+    V77ResizeColumns c = {s.o0, s.o1, s.w, n, channels, n};
+    // Taps only move right along a row, so the columns whose pixel pair
+    // would reach past the row's end are a tail.
+    // (YUY2 taps are not pixel pairs: none are read wide.)
+    if (channels == 2)
+        c.wideEnd = 0;
+    while (c.wideEnd > 0 && s.o0[c.wideEnd - channels] + 2 * channels > srcRowBytes)
+        c.wideEnd -= channels;
     // Horizontally scaled source rows are kept and reused while the
     // destination rows still need them (upscaling reads each row many times).
     int16_t* rows[2] = {s.h0, s.h1};
@@ -80,7 +156,7 @@ void ScaleRows(const V77ResizeRowKernels& k, const V77ResizeScratch& s, int n, c
             if (have[i] == sy)
                 return rows[i];
         const int slot = have[0] == keep ? 1 : 0;
-        k.horizontal(src + static_cast<intptr_t>(sy) * srcStep, s.o0, s.o1, s.w, rows[slot], n);
+        k.horizontal(src + static_cast<intptr_t>(sy) * srcStep, c, rows[slot]);
         have[slot] = sy;
         return rows[slot];
     };
@@ -151,7 +227,7 @@ int V77ResizeChannelsWith(const V77ResizeRowKernels& k, int channels, const uint
     const int n = dstRoi.width * channels;  // fits: bounded by dstStep
     V77ResizeScratch s = V77ResizeScratch::Carve(buffer, n);
     V77ResizeColumnsInterleaved(s, channels, dstRoi.width, srcRoi, clip, xFactor, xShift);
-    ScaleRows(k, s, n, src, srcStep,
+    ScaleRows(k, s, n, channels, srcSize.width * channels, src, srcStep,
               dst + static_cast<intptr_t>(dstRoi.y) * dstStep + static_cast<intptr_t>(dstRoi.x) * channels,
               dstStep, dstRoi.height, srcRoi.y, clip, yFactor, yShift);
     return V77_RESIZE_OK;
@@ -189,7 +265,8 @@ int V77ResizeYuv422With(const V77ResizeRowKernels& k, const uint8_t* src, V77Siz
         std::vector<uint8_t> scratch(static_cast<size_t>(V77ResizeScratch::Bytes(n)));
         V77ResizeScratch s = V77ResizeScratch::Carve(scratch.data(), n);
         V77ResizeColumnsYuy2(s, dstSize.width, srcSize.width, srcRoi, clip, xFactor);
-        ScaleRows(k, s, n, src, srcStep, dst, dstStep, dstSize.height, srcRoi.y, clip, yFactor, 0.0);
+        ScaleRows(k, s, n, 2, srcSize.width * 2, src, srcStep, dst, dstStep, dstSize.height, srcRoi.y, clip, yFactor,
+                  0.0);
     } catch (const std::bad_alloc&) {
         return V77_RESIZE_NO_MEMORY;
     }

@@ -68,12 +68,24 @@ int V77ResizeC4(const uint8_t* src, V77Size srcSize, int srcStep, V77Rect srcRoi
                 V77Rect dstRoi, double xFactor, double yFactor, double xShift, double yShift, int interpolation,
                 uint8_t* buffer);
 
+// Column taps of a destination row: byte j blends row[o0[j]] and row[o1[j]]
+// with weight w[j] (o1[j] = o0[j] + channels whenever w[j] != 0).
+struct V77ResizeColumns {
+    const int32_t* o0;
+    const int32_t* o1;
+    const int16_t* w;
+    int n;         // destination bytes of a row
+    int channels;  // 1, 3 or 4 interleaved channels; 2 for YUY2
+    // Bytes [0, wideEnd) are whole pixels whose source pixel may be read
+    // 2 x channels bytes wide from o0 without leaving the source row.
+    int wideEnd;
+};
+
 // The row routines of one build. Both builds give the same bytes.
 struct V77ResizeRowKernels {
     const char* name;
     // h[j] = row[o0[j]] * (128 - w[j]) + row[o1[j]] * w[j], j < n.
-    void (*horizontal)(const uint8_t* row, const int32_t* o0, const int32_t* o1, const int16_t* w, int16_t* h,
-                       int n);
+    void (*horizontal)(const uint8_t* row, const V77ResizeColumns& c, int16_t* h);
     // out[j] = (h0[j] * (128 - wy) + h1[j] * wy + 8192) >> 14, j < n.
     void (*vertical)(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, int n);
 };
