@@ -26,8 +26,11 @@ void HorizontalPlain(const uint8_t* row, const V77ResizeColumns& c, int16_t* h)
 
 void VerticalPlain(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, int n)
 {
-    for (int j = 0; j < n; ++j)
-        out[j] = static_cast<uint8_t>((h0[j] * (128 - wy) + h1[j] * wy + 8192) >> 14);
+    const int w8 = wy << 8;
+    for (int j = 0; j < n; ++j) {
+        const int t = ((h1[j] - h0[j]) * w8) >> 16;  // arithmetic shift, as the SIMD high half
+        out[j] = static_cast<uint8_t>((h0[j] + 2 * t + 64) >> 7);
+    }
 }
 
 inline uint16_t Load16(const uint8_t* p)
@@ -113,20 +116,18 @@ void HorizontalSse2(const uint8_t* row, const V77ResizeColumns& c, int16_t* h)
 
 void VerticalSse2(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, int n)
 {
-    const __m128i weights = _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(wy) << 16) | (128 - wy)));
-    const __m128i half = _mm_set1_epi32(8192);
+    const __m128i w8 = _mm_set1_epi16(static_cast<short>(wy << 8));
+    const __m128i half = _mm_set1_epi16(64);
     int j = 0;
     for (; j + 16 <= n; j += 16) {
         __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + j));
-        __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + j));
         __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + j + 8));
-        __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + j + 8));
-        __m128i r0 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a0, b0), weights), half), 14);
-        __m128i r1 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a0, b0), weights), half), 14);
-        __m128i r2 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a1, b1), weights), half), 14);
-        __m128i r3 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a1, b1), weights), half), 14);
-        __m128i lo = _mm_packs_epi32(r0, r1), hi = _mm_packs_epi32(r2, r3);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(lo, hi));
+        __m128i t0 = _mm_mulhi_epi16(_mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + j)), a0), w8);
+        __m128i t1 =
+            _mm_mulhi_epi16(_mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + j + 8)), a1), w8);
+        __m128i r0 = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(a0, half), _mm_add_epi16(t0, t0)), 7);
+        __m128i r1 = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(a1, half), _mm_add_epi16(t1, t1)), 7);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(r0, r1));
     }
     VerticalPlain(h0 + j, h1 + j, wy, out + j, n - j);
 }

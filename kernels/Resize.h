@@ -13,9 +13,10 @@
 //
 // Arithmetic, identical in every build: the fraction of sx and sy is rounded
 // to 1/128; a row is first blended horizontally into 16-bit values
-//     h = a * (128 - wx) + b * wx
-// then two such rows vertically:
-//     out = (h0 * (128 - wy) + h1 * wy + 8192) >> 14
+//     h = a * (128 - wx) + b * wx                      (0 .. 32640)
+// then two such rows vertically, with the high half of a 16-bit product:
+//     t = ((h1 - h0) * (wy << 8)) >> 16                (floor)
+//     out = (h0 + 2 * t + 64) >> 7
 // so a factor of 1 with no shift copies the source exactly.
 //
 // Every call returns a V77ResizeStatus; on an error nothing is written.
@@ -86,7 +87,7 @@ struct V77ResizeRowKernels {
     const char* name;
     // h[j] = row[o0[j]] * (128 - w[j]) + row[o1[j]] * w[j], j < n.
     void (*horizontal)(const uint8_t* row, const V77ResizeColumns& c, int16_t* h);
-    // out[j] = (h0[j] * (128 - wy) + h1[j] * wy + 8192) >> 14, j < n.
+    // out[j] from h0[j] and h1[j] as above, j < n.
     void (*vertical)(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, int n);
 };
 extern const V77ResizeRowKernels kV77ResizePlain;
