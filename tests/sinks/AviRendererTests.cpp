@@ -5,6 +5,7 @@
 
 #include "tests/kit/CComInit.h"
 #include "tests/sinks/AviTestSupport.h"
+#include "tests/sinks/CFailingAviHandler.h"
 
 namespace {
 
@@ -161,6 +162,39 @@ TEST_F(AviRenderer, AFullDiskNeitherHangsNorBreaksTheNextFile)
     EXPECT_EQ(S_OK, g.Push(Frame('K'), true));
     EXPECT_EQ(S_OK, g.EndOfStream());
     EXPECT_EQ("K*", Describe(ReadAvi(DataPath(L"afterfull.avi"))));
+}
+
+TEST_F(AviRenderer, AFailedWriteStillCountsAsAFrame)
+{
+    // A file handler of the test's own behind the real AVIFile calls: its
+    // second write fails.
+    ASSERT_TRUE(failing_avi::Register());
+    failing_avi::FailWrites({1});
+    AviGraph g;
+    ASSERT_EQ(S_OK, g.Connect(MakeDx50Type(16, 16, 400000)));
+    ASSERT_EQ(S_OK, g.Renderer()->SetFileName(DataPath(L"handler.vff").c_str(), L"x"));
+    ASSERT_TRUE(SUCCEEDED(g.Run()));
+    EXPECT_EQ(S_OK, g.Push(Frame('n'), false));  // before the first key frame: no write
+    EXPECT_EQ(S_OK, g.Push(Frame('K'), true));
+    // The write fails; the renderer base class does not pass a drawing
+    // result upstream, so the stream goes on.
+    EXPECT_EQ(S_OK, g.Push(Frame('p'), false));
+    EXPECT_EQ(S_OK, g.Push(Frame('q'), false));
+    // A new file counts from 0 again.
+    ASSERT_EQ(S_OK, g.Renderer()->SetFileName(DataPath(L"handler2.vff").c_str(), L"x"));
+    EXPECT_EQ(S_OK, g.Push(Frame('L'), true));
+    EXPECT_EQ(S_OK, g.Renderer()->SetFileName(nullptr, nullptr));
+    g.Graph().StopAndWait();
+    failing_avi::Unregister();
+    const auto writes = failing_avi::Writes();
+    ASSERT_EQ(4u, writes.size());
+    EXPECT_EQ(0, writes[0].position);
+    EXPECT_TRUE(writes[0].key);
+    EXPECT_EQ(1, writes[1].position);
+    EXPECT_TRUE(writes[1].failed);
+    EXPECT_EQ(2, writes[2].position);  // the failed frame kept its position
+    EXPECT_FALSE(writes[2].key);
+    EXPECT_EQ(0, writes[3].position);
 }
 
 TEST_F(AviRenderer, AFileWithoutItsStreamIsHalfOpenUntilTheNextName)
