@@ -188,6 +188,8 @@ const V77ResizeRowKernels kV77ResizeSse2 = {"SSE2", HorizontalSse2, VerticalSse2
 
 const V77ResizeRowKernels& V77SelectResizeKernels(uint32_t features)
 {
+    if (features & V77_CPU_AVX2)
+        return kV77ResizeAvx2;
     return (features & V77_CPU_SSE2) ? kV77ResizeSse2 : kV77ResizePlain;
 }
 

@@ -92,6 +92,7 @@ struct V77ResizeRowKernels {
 };
 extern const V77ResizeRowKernels kV77ResizePlain;
 extern const V77ResizeRowKernels kV77ResizeSse2;
+extern const V77ResizeRowKernels kV77ResizeAvx2;  // needs V77_CPU_AVX2
 // The build chosen for a feature word; the entry points above use the one for
 // this processor, chosen on first use.
 const V77ResizeRowKernels& V77SelectResizeKernels(uint32_t features);

@@ -2,6 +2,7 @@
 // picture), factors and shifts of any value, every channel count and YUY2.
 // Buffers are exactly as large as the arguments say, so AddressSanitizer
 // catches any read or write outside them; every build must give the same bytes.
+#include "kernels/ProcessorFeatures.h"
 #include "kernels/Resize.h"
 
 #include <cstdint>
@@ -66,10 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int dstW = dstRoi.x + dstRoi.width, dstH = dstRoi.y + dstRoi.height;
     const int dstStep = dstW * ch;
     const size_t dstBytes = dstH > 0 && dstStep > 0 ? static_cast<size_t>(dstStep) * dstH : 1;
-    std::vector<uint8_t> outs[2] = {std::vector<uint8_t>(dstBytes, 0), std::vector<uint8_t>(dstBytes, 0)};
-    const V77ResizeRowKernels* builds[2] = {&kV77ResizePlain, &kV77ResizeSse2};
-    int status[2];
-    for (int b = 0; b < 2; ++b) {
+    // AVX2 runs only where the processor has it (it is chosen the same way in the product).
+    const bool avx2 = V77ProcessorFeatures() & V77_CPU_AVX2;
+    const int count = avx2 ? 3 : 2;
+    std::vector<uint8_t> outs[3] = {std::vector<uint8_t>(dstBytes, 0), std::vector<uint8_t>(dstBytes, 0),
+                                    std::vector<uint8_t>(dstBytes, 0)};
+    const V77ResizeRowKernels* builds[3] = {&kV77ResizePlain, &kV77ResizeSse2, &kV77ResizeAvx2};
+    int status[3] = {0, 0, 0};
+    for (int b = 0; b < count; ++b) {
         if (format == 0) {
             status[b] = V77ResizeYuv422With(*builds[b], in.data(), src, srcStep, roi, outs[b].data(), dstStep,
                                             {dstW, dstH}, xf, yf, interp);
@@ -84,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                               dstRoi, xf, yf, xs, ys, interp, work.data());
         }
     }
-    if (status[0] != status[1] || outs[0] != outs[1])
-        std::abort();
+    for (int b = 1; b < count; ++b)
+        if (status[0] != status[b] || outs[0] != outs[b])
+            std::abort();
     return 0;
 }

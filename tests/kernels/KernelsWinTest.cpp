@@ -90,6 +90,13 @@ TEST(KernelsUnderWine, DeinterlaceAndConversionBuildsAgree)
                                                            q.data(), dst.width * ch, dst, xf, yf, 0, 0,
                                                            V77_INTERPOLATION_LINEAR, work.data()));
             ASSERT_EQ(p, q) << "resize " << ch << " channels " << w << "x" << h;
+            if (features & V77_CPU_AVX2) {
+                ASSERT_EQ(V77_RESIZE_OK,
+                          V77ResizeChannelsWith(kV77ResizeAvx2, ch, pixels.data(), {w, h}, w * ch, roi, q.data(),
+                                                dst.width * ch, dst, xf, yf, 0, 0, V77_INTERPOLATION_LINEAR,
+                                                work.data()));
+                ASSERT_EQ(p, q) << "AVX2 resize " << ch << " channels " << w << "x" << h;
+            }
         }
     }
 }

@@ -11,7 +11,14 @@
 
 namespace {
 
-const V77ResizeRowKernels* const kBuilds[] = {&kV77ResizePlain, &kV77ResizeSse2};
+// Every build this processor can run; the first is the reference.
+std::vector<const V77ResizeRowKernels*> Builds()
+{
+    std::vector<const V77ResizeRowKernels*> b = {&kV77ResizePlain, &kV77ResizeSse2};
+    if (V77ProcessorFeatures() & V77_CPU_AVX2)
+        b.push_back(&kV77ResizeAvx2);
+    return b;
+}
 
 struct Geometry {
     V77Size src;
@@ -75,7 +82,7 @@ TEST(Resize, EveryBuildGivesTheSameBytesForEveryChannelCountInsideGuardedBuffers
             int scratch = 0;
             ASSERT_EQ(V77_RESIZE_OK, V77ResizeBufferSize(g.roi, dstRoi, ch, V77_INTERPOLATION_LINEAR_SMOOTH, &scratch));
             std::vector<std::vector<uint8_t>> outs;
-            for (const V77ResizeRowKernels* k : kBuilds) {
+            for (const V77ResizeRowKernels* k : Builds()) {
                 v77test::GuardedBuffer out(dstBytes), work(static_cast<size_t>(scratch));
                 out.Fill(0x5A);
                 ASSERT_EQ(V77_RESIZE_OK,
@@ -92,8 +99,9 @@ TEST(Resize, EveryBuildGivesTheSameBytesForEveryChannelCountInsideGuardedBuffers
                                 << k->name << " wrote outside the rectangle at " << x << "," << y;
                         }
             }
-            ASSERT_EQ(outs[0], outs[1]) << ch << " channels, " << g.src.width << "x" << g.src.height << " -> "
-                                        << g.dst.width << "x" << g.dst.height;
+            for (size_t b = 1; b < outs.size(); ++b)
+                ASSERT_EQ(outs[0], outs[b]) << Builds()[b]->name << ", " << ch << " channels, " << g.src.width << "x"
+                                            << g.src.height << " -> " << g.dst.width << "x" << g.dst.height;
         }
 }
 
@@ -106,15 +114,16 @@ TEST(Resize, Yuy2BuildsAgreeAtOddSizesAndWidthOneHasNeutralChroma)
         in.Fill(src.data());
         const size_t dstBytes = static_cast<size_t>(dstStep) * g.dst.height;
         std::vector<std::vector<uint8_t>> outs;
-        for (const V77ResizeRowKernels* k : kBuilds) {
+        for (const V77ResizeRowKernels* k : Builds()) {
             v77test::GuardedBuffer out(dstBytes);
             ASSERT_EQ(V77_RESIZE_OK, V77ResizeYuv422With(*k, in.data(), g.src, srcStep, g.roi, out.data(), dstStep,
                                                          g.dst, Factor(g.dst.width, g.src.width),
                                                          Factor(g.dst.height, g.src.height), V77_INTERPOLATION_LINEAR));
             outs.emplace_back(out.data(), out.data() + dstBytes);
         }
-        ASSERT_EQ(outs[0], outs[1]) << g.src.width << "x" << g.src.height << " -> " << g.dst.width << "x"
-                                    << g.dst.height;
+        for (size_t b = 1; b < outs.size(); ++b)
+            ASSERT_EQ(outs[0], outs[b]) << Builds()[b]->name << ", " << g.src.width << "x" << g.src.height << " -> "
+                                        << g.dst.width << "x" << g.dst.height;
         if (g.src.width == 1) {
             for (size_t i = 1; i < dstBytes; i += 2)
                 ASSERT_EQ(128, outs[0][i]) << "chroma byte " << i;
@@ -203,6 +212,7 @@ TEST(Resize, DispatchPicksTheBuildForTheFeatureWord)
 {
     EXPECT_EQ(&kV77ResizeSse2, &V77SelectResizeKernels(V77_CPU_SSE2 | V77_CPU_SSE));
     EXPECT_EQ(&kV77ResizePlain, &V77SelectResizeKernels(V77_CPU_MMX | V77_CPU_SSE));
+    EXPECT_EQ(&kV77ResizeAvx2, &V77SelectResizeKernels(V77_CPU_SSE2 | V77_CPU_AVX2));
 }
 
 } // namespace
