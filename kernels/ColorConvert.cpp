@@ -251,6 +251,10 @@ V77Yuy2ToBgr24Fn V77SelectYuy2ToBgr24(uint32_t features)
 
 V77Yuv420ToBgr24Fn V77SelectYuv420ToBgr24(uint32_t features)
 {
+    if (features & V77_CPU_AVX2)
+        return V77Yuv420ToBgr24Avx2;
+    if (features & V77_CPU_SSSE3)
+        return V77Yuv420ToBgr24Ssse3;
     return (features & V77_CPU_SSE2) ? V77Yuv420ToBgr24Sse2 : V77Yuv420ToBgr24Plain;
 }
 

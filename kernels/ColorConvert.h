@@ -41,6 +41,12 @@ void V77Yuv420ToBgr24Plain(const uint8_t* const planes[3], const int steps[3], u
                            int dstStep, int width, int height);
 void V77Yuv420ToBgr24Sse2(const uint8_t* const planes[3], const int steps[3], uint8_t* dst,
                           int dstStep, int width, int height);
+// Needs SSSE3 (V77_CPU_SSSE3); the same bytes as the other two.
+void V77Yuv420ToBgr24Ssse3(const uint8_t* const planes[3], const int steps[3], uint8_t* dst,
+                           int dstStep, int width, int height);
+// Needs AVX2 (V77_CPU_AVX2); the same bytes again.
+void V77Yuv420ToBgr24Avx2(const uint8_t* const planes[3], const int steps[3], uint8_t* dst,
+                          int dstStep, int width, int height);
 V77Yuv420ToBgr24Fn V77SelectYuv420ToBgr24(uint32_t features);
 
 // One pixel with the arithmetic above (B, G, R into out[0..2]).

@@ -20,6 +20,10 @@ uint32_t V77FeatureWordFromCpuid(const V77CpuidRegisters& regs)
         if (regs.leaf1Edx & (1u << 26)) word |= V77_CPU_SSE2;
         if (regs.leaf1Ecx & (1u << 0)) word |= V77_CPU_SSE3;
         if (regs.leaf1Ecx & (1u << 9)) word |= V77_CPU_SSSE3;
+        // AVX2 needs the processor's bit and the system saving XMM and YMM
+        // state (OSXSAVE, then XCR0 bits 1 and 2).
+        const bool osAvx = (regs.leaf1Ecx & (1u << 27)) && (regs.leaf1Ecx & (1u << 28)) && (regs.xcr0 & 6) == 6;
+        if (regs.maxLeaf >= 7 && osAvx && (regs.leaf7Ebx & (1u << 5))) word |= V77_CPU_AVX2;
     }
     if (amd && regs.maxExtendedLeaf > 0x80000000u && (regs.ext1Edx & (1u << 22)))
         word |= V77_CPU_MMXEXT;
@@ -42,6 +46,15 @@ uint32_t V77ComputeProcessorFeatures()
         __cpuid(1, a, b, c, d);
         regs.leaf1Ecx = c;
         regs.leaf1Edx = d;
+        if (regs.leaf1Ecx & (1u << 27)) {
+            unsigned lo, hi;
+            asm volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+            regs.xcr0 = (static_cast<uint64_t>(hi) << 32) | lo;
+        }
+    }
+    if (regs.maxLeaf >= 7) {
+        __cpuid_count(7, 0, a, b, c, d);
+        regs.leaf7Ebx = b;
     }
     __cpuid(0x80000000u, a, b, c, d);
     regs.maxExtendedLeaf = a;

@@ -17,6 +17,7 @@ enum : uint32_t {
     V77_CPU_SSE2 = 0x100,
     V77_CPU_SSE3 = 0x200,
     V77_CPU_SSSE3 = 0x400,
+    V77_CPU_AVX2 = 0x800,   // AVX2, with the YMM state saved by the system
 };
 
 // Raw CPUID results the word is built from; kept apart so the mapping can be
@@ -27,6 +28,8 @@ struct V77CpuidRegisters {
     uint32_t leaf1Ecx, leaf1Edx;
     uint32_t maxExtendedLeaf;  // CPUID 0x80000000: EAX
     uint32_t ext1Edx;          // CPUID 0x80000001: EDX
+    uint32_t leaf7Ebx;         // CPUID 7, sub-leaf 0: EBX
+    uint64_t xcr0;             // XGETBV 0, read only when the system enables XSAVE
 };
 
 // Builds the feature word from CPUID results.

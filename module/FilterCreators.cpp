@@ -7,6 +7,8 @@
 #include "module/FilterCreation.h"
 #include "sinks/CV77DsOverlayRendererFilter.h"
 #include "sources/CV77WindowSpyFilter.h"
+#include "sinks/CV77DsAviFileRendererFilter.h"
+#include "transform/CV77ResizeFilter.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
 // creatable, include the filter's header and replace the row's body, e.g.
@@ -35,7 +37,7 @@ CUnknown* CreateNetworkSource(LPUNKNOWN outer, HRESULT* phr)
 // 3: CV77DsAviFileRendererFilter, object name "Varnokel77 Avi file renderer filter"
 CUnknown* CreateAviFileRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsAviFileRendererFilter>("Varnokel77 Avi file renderer filter", outer, phr);
 }
 
 // 4: CV77DsARCSourceFilter, object name "Varnokel77 Archive source filter"
@@ -143,7 +145,7 @@ CUnknown* CreateTcpSource(LPUNKNOWN outer, HRESULT* phr)
 // 21: CV77ResizeFilter, constructor takes no object name
 CUnknown* CreateResizeFilter(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateUnnamedFilterObject<CV77ResizeFilter>(outer, phr);
 }
 
 // 22: CV77WindowSpyFilter, constructor takes no object name

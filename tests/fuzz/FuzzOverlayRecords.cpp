@@ -1,7 +1,5 @@
 // Fuzz target: sensor and polygon sample readers and the run-length decoder,
 // fed the same bytes as a "SENS" sample, a "SEN2" sample and a mask.
-// fuzz-sources: companions/V77UIHelper/rle/V77RunLength.cpp companions/V77UIHelper/rle/V77Dither.cpp
-// fuzz-sources: sinks/formats/CSensorSampleReader.cpp sinks/formats/CPolygonSampleReader.cpp
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -5,6 +5,7 @@
 #include "kernels/Deinterlace.h"
 #include "kernels/PixelAdjust.h"
 #include "kernels/ProcessorFeatures.h"
+#include "kernels/Resize.h"
 #include "kernels/jpeg/JpegInternal.h"
 #include "kernels/jpeg/V77Jpeg.h"
 
@@ -63,6 +64,40 @@ TEST(KernelsUnderWine, DeinterlaceAndConversionBuildsAgree)
         V77Yuv420ToBgr24Plain(planes, steps, a.data(), w * 3, w, h);
         V77Yuv420ToBgr24Sse2(planes, steps, b.data(), w * 3, w, h);
         ASSERT_EQ(0, std::memcmp(a.data(), b.data(), a.size())) << "4:2:0 " << w << "x" << h;
+        // The SSSE3 and AVX2 builds as the DLL's compiler made them (AVX2
+        // spills on a 16-byte aligned stack here).
+        const uint32_t features = V77ProcessorFeatures();
+        if (features & V77_CPU_SSSE3) {
+            V77Yuv420ToBgr24Ssse3(planes, steps, b.data(), w * 3, w, h);
+            ASSERT_EQ(0, std::memcmp(a.data(), b.data(), a.size())) << "4:2:0 SSSE3 " << w << "x" << h;
+        }
+        if (features & V77_CPU_AVX2) {
+            V77Yuv420ToBgr24Avx2(planes, steps, b.data(), w * 3, w, h);
+            ASSERT_EQ(0, std::memcmp(a.data(), b.data(), a.size())) << "4:2:0 AVX2 " << w << "x" << h;
+        }
+        const auto pixels = v77test::RandomBytes(static_cast<size_t>(w) * 4 * h, w * h);
+        for (int ch : {1, 3, 4}) {
+            const V77Rect roi = {0, 0, w, h}, dst = {0, 0, w / 2 + 1, h * 2 - 1};
+            int bytes = 0;
+            ASSERT_EQ(V77_RESIZE_OK, V77ResizeBufferSize(roi, dst, ch, V77_INTERPOLATION_LINEAR, &bytes));
+            std::vector<uint8_t> work(bytes), p(static_cast<size_t>(dst.width) * ch * dst.height),
+                q(p.size());
+            const double xf = double(dst.width) / w, yf = double(dst.height) / h;
+            ASSERT_EQ(V77_RESIZE_OK, V77ResizeChannelsWith(kV77ResizePlain, ch, pixels.data(), {w, h}, w * ch, roi,
+                                                           p.data(), dst.width * ch, dst, xf, yf, 0, 0,
+                                                           V77_INTERPOLATION_LINEAR, work.data()));
+            ASSERT_EQ(V77_RESIZE_OK, V77ResizeChannelsWith(kV77ResizeSse2, ch, pixels.data(), {w, h}, w * ch, roi,
+                                                           q.data(), dst.width * ch, dst, xf, yf, 0, 0,
+                                                           V77_INTERPOLATION_LINEAR, work.data()));
+            ASSERT_EQ(p, q) << "resize " << ch << " channels " << w << "x" << h;
+            if (features & V77_CPU_AVX2) {
+                ASSERT_EQ(V77_RESIZE_OK,
+                          V77ResizeChannelsWith(kV77ResizeAvx2, ch, pixels.data(), {w, h}, w * ch, roi, q.data(),
+                                                dst.width * ch, dst, xf, yf, 0, 0, V77_INTERPOLATION_LINEAR,
+                                                work.data()));
+                ASSERT_EQ(p, q) << "AVX2 resize " << ch << " channels " << w << "x" << h;
+            }
+        }
     }
 }
 

@@ -14,7 +14,7 @@ namespace {
 struct Size {
     int width, height;
 };
-const Size kSizes[] = {{1, 1}, {2, 1}, {1, 3}, {3, 5}, {17, 9}, {16, 2}, {33, 4}, {641, 479}};
+const Size kSizes[] = {{1, 1}, {2, 1}, {1, 3}, {3, 5}, {17, 9}, {16, 2}, {33, 4}, {66, 7}, {32, 3}, {97, 6}, {64, 2}, {641, 479}};
 
 // BT.601 limited range in double precision, B G R.
 void ReferenceBgr(int y, int u, int v, int out[3])
@@ -126,10 +126,18 @@ TEST(ColorConvert, Yuv420BuildsAgreeAndPickTheRightChroma)
         gv.Fill(v.data());
         const uint8_t* planes[3] = {gy.data(), gu.data(), gv.data()};
         size_t dstBytes = static_cast<size_t>(dstStep) * (s.height - 1) + s.width * 3;
-        v77test::GuardedBuffer plain(dstBytes), sse2(dstBytes);
+        v77test::GuardedBuffer plain(dstBytes), sse2(dstBytes), ssse3(dstBytes), avx2(dstBytes);
         V77Yuv420ToBgr24Plain(planes, steps, plain.data(), dstStep, s.width, s.height);
         V77Yuv420ToBgr24Sse2(planes, steps, sse2.data(), dstStep, s.width, s.height);
         ASSERT_EQ(0, std::memcmp(plain.data(), sse2.data(), dstBytes)) << s.width << "x" << s.height;
+        if (V77ProcessorFeatures() & V77_CPU_SSSE3) {
+            V77Yuv420ToBgr24Ssse3(planes, steps, ssse3.data(), dstStep, s.width, s.height);
+            ASSERT_EQ(0, std::memcmp(plain.data(), ssse3.data(), dstBytes)) << "SSSE3 " << s.width << "x" << s.height;
+        }
+        if (V77ProcessorFeatures() & V77_CPU_AVX2) {
+            V77Yuv420ToBgr24Avx2(planes, steps, avx2.data(), dstStep, s.width, s.height);
+            ASSERT_EQ(0, std::memcmp(plain.data(), avx2.data(), dstBytes)) << "AVX2 " << s.width << "x" << s.height;
+        }
         for (int py = 0; py < s.height; ++py)
             for (int px = 0; px < s.width; ++px) {
                 int cx = ChromaIndex(px, s.width), cy = ChromaIndex(py, s.height);
@@ -154,7 +162,9 @@ TEST(ColorConvert, DispatchedCallsMatchTheSelectedBuild)
     EXPECT_EQ(a, b);
     EXPECT_EQ(V77SelectYuy2ToBgr24(V77_CPU_SSE2), &V77Yuy2ToBgr24Sse2);
     EXPECT_EQ(V77SelectYuy2ToBgr24(V77_CPU_MMX), &V77Yuy2ToBgr24Plain);
-    EXPECT_EQ(V77SelectYuv420ToBgr24(V77_CPU_SSE2 | V77_CPU_SSSE3), &V77Yuv420ToBgr24Sse2);
+    EXPECT_EQ(V77SelectYuv420ToBgr24(V77_CPU_SSE2 | V77_CPU_SSSE3), &V77Yuv420ToBgr24Ssse3);
+    EXPECT_EQ(V77SelectYuv420ToBgr24(V77_CPU_SSE2 | V77_CPU_SSSE3 | V77_CPU_AVX2), &V77Yuv420ToBgr24Avx2);
+    EXPECT_EQ(V77SelectYuv420ToBgr24(V77_CPU_SSE2), &V77Yuv420ToBgr24Sse2);
     EXPECT_EQ(V77SelectYuv420ToBgr24(0), &V77Yuv420ToBgr24Plain);
 }
 

@@ -57,3 +57,24 @@ TEST(ProcessorFeatures, ThisProcessorWordIsKeptAndHasSse2)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ProcessorFeatures, Avx2NeedsLeafSevenAndTheSystemSavingYmmState)
+{
+    constexpr uint32_t kOsXsave = 1u << 27, kAvx = 1u << 28, kAvx2 = 1u << 5;
+    V77CpuidRegisters r = Regs("GenuineIntel", 7, kOsXsave | kAvx, kSse2);
+    r.leaf7Ebx = kAvx2;
+    r.xcr0 = 7;
+    EXPECT_EQ(0x911u, V77FeatureWordFromCpuid(r));
+    r.xcr0 = 3;  // YMM state not enabled by the system
+    EXPECT_EQ(0x111u, V77FeatureWordFromCpuid(r));
+    r.xcr0 = 7;
+    r.maxLeaf = 6;
+    EXPECT_EQ(0x111u, V77FeatureWordFromCpuid(r));
+    r.maxLeaf = 7;
+    r.leaf1Ecx = kAvx;  // no OSXSAVE: XCR0 means nothing
+    EXPECT_EQ(0x111u, V77FeatureWordFromCpuid(r));
+}
+
+} // namespace
