@@ -23,7 +23,9 @@ public:
 
 protected:
     CDisplayNotification();
-    virtual ~CDisplayNotification() = default;
+    // Not virtual: the owner is never deleted through this class, and the
+    // class keeps its single slot.
+    ~CDisplayNotification() = default;
 
     CV77CriticalSection m_Lock;     // guards the four time fields
     LONGLONG m_LastNotified;        // media time last sent

@@ -395,8 +395,11 @@ void CV77GDIRendererBase::DeinterlacePlanar(BYTE** pixels)
 void CV77GDIRendererBase::AdjustRgb24(BYTE** pixels)
 {
     BYTE* scratch = DataOf(m_pScratch.Get());
-    // Every colour byte is treated as luma.
-    (this->*m_AdjustLuma)(*pixels, scratch, RgbStride(), m_Width * 3, m_Height);
+    // Every colour byte is treated as luma. The routine steps its source by
+    // the row length, so rows are taken whole with their padding: source and
+    // destination then share one layout (also in place, after deinterlacing).
+    const int stride = RgbStride();
+    (this->*m_AdjustLuma)(*pixels, scratch, stride, stride, m_Height);
     *pixels = scratch;
 }
 
