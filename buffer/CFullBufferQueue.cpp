@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include "buffer/V77CommandRecord.h"
+#include "display/CDisplayNotification.h"
 #include "framework/CAutoLock.h"
 #include "v77/V77Events.h"
 #include "v77/V77Guids.h"
@@ -18,13 +19,6 @@ constexpr DWORD kFrameWaitSliceMs = 10;  // Step re-checks its segment this ofte
 // so that a slave's delivery thread returns to its own stop checks.
 constexpr DWORD kPositionValidSliceMs = 50;
 constexpr int kNotHeld = 2;
-
-LONGLONG FileTimeNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return static_cast<LONGLONG>((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-}
 
 }  // namespace
 
@@ -45,7 +39,7 @@ CFullBufferQueue::CFullBufferQueue(IBufferQueueOwner* owner, LONG segmentLength)
       m_tReference(0),
       m_tPosition(0),
       m_tPlay(0),
-      m_tCurrent(FileTimeNow()),
+      m_tCurrent(CDisplayNotification::WallClockNow()),
       m_tStart(0),
       m_tStop(kMaxTime),
       m_nReceiving(-1),

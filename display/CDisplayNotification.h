@@ -17,6 +17,8 @@ public:
     void UpdateDisplayTime(const LONGLONG& mediaTime);
     // Sends the latest reported time when it has not been sent yet.
     void FlushDisplayTime();
+    // The wall clock on the file-time scale (100 ns since 1601).
+    static LONGLONG WallClockNow();
 
     CDisplayNotification(const CDisplayNotification&) = delete;
     CDisplayNotification& operator=(const CDisplayNotification&) = delete;

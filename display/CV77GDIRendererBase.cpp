@@ -8,6 +8,7 @@
 #include "companions/V77Global/CGlobalErrorHandlingEnvironment.h"
 #include "companions/V77Media/V77Media.h"
 #include "display/V77DxRendererErrors.h"
+#include "display/V77GdiUtil.h"
 #include "kernels/ColorConvert.h"
 #include "kernels/Deinterlace.h"
 #include "v77/V77Events.h"
@@ -17,25 +18,9 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-LONG WidthOf(const RECT& r)
-{
-    return r.right - r.left;
-}
-
-LONG HeightOf(const RECT& r)
-{
-    return r.bottom - r.top;
-}
-
 bool HasArea(const RECT& r)
 {
     return WidthOf(r) != 0 && HeightOf(r) != 0;
-}
-
-HRESULT LastErrorResult()
-{
-    const DWORD error = GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }
 
 }  // namespace
