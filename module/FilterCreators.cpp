@@ -1,5 +1,9 @@
 #include "module/FilterCreators.h"
 
+#include "audio/CAudioMuteFilter.h"
+#include "audio/CV77TcpAudioRendererFilter.h"
+#include "audio/CV77TcpAudioSourceFilter.h"
+#include "audio/CV77UdpAudioSourceFilter.h"
 #include "buffer/CV77DsBufferFilter.h"
 #include "display/CV77JpegRenderer.h"
 #include "display/CV77WindowsRenderer.h"
@@ -98,19 +102,19 @@ CUnknown* CreateArchiveSourceTcp(LPUNKNOWN outer, HRESULT* phr)
 // 14: CV77UdpAudioSourceFilter, object name "Varnokel77 Audio source filter"
 CUnknown* CreateUdpAudioSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77UdpAudioSourceFilter::CreateInstance(outer, phr);
 }
 
 // 15: CV77TcpAudioSourceFilter, object name "Varnokel77 TCP Audio source filter"
 CUnknown* CreateTcpAudioSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77TcpAudioSourceFilter::CreateInstance(outer, phr);
 }
 
 // 16: CV77TcpAudioRendererFilter, object name "Varnokel77 TCP Audio renderer filter"
 CUnknown* CreateTcpAudioRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77TcpAudioRendererFilter::CreateInstance(outer, phr);
 }
 
 // 17: CV77DsAviSourceFilter, object name "Varnokel77 AVI file source filter"
@@ -128,7 +132,7 @@ CUnknown* CreatePushSource(LPUNKNOWN outer, HRESULT* phr)
 // 19: CAudioMuteFilter, object name "Varnokel77 Audio Mute"
 CUnknown* CreateAudioMute(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CAudioMuteFilter::CreateInstance(outer, phr);
 }
 
 // 20: CV77DsTcpSourceFilter, object name "Varnokel77 TCP Network source filter"
