@@ -309,4 +309,188 @@ TEST_F(UdpSource, ZeroSizedBuffersAreRefusedNotLoopedOn)
     graph.StopAndWait();
 }
 
+// ---- TCP audio source -------------------------------------------------------
+
+class TcpSource : public AudioFilters {
+protected:
+    void Build(LONG buffers, LONG bytes, bool onArrival)
+    {
+        filter = MakeFilter(CV77TcpAudioSourceFilter::CreateInstance);
+        ASSERT_TRUE(filter);
+        source = static_cast<CV77TcpAudioSourceFilter*>(static_cast<CBaseFilter*>(filter.Get()));
+        ComPtr<IAMStreamConfig> config;
+        ASSERT_EQ(S_OK, OutputPin(filter.Get()).As(&config));
+        CMediaType mt = MakeTestAudioType(8000);
+        ASSERT_EQ(S_OK, config->SetFormat(&mt));
+        ComPtr<IAMBufferNegotiation> negotiation;
+        ASSERT_EQ(S_OK, OutputPin(filter.Get()).As(&negotiation));
+        ALLOCATOR_PROPERTIES props = {buffers, bytes, 1, 0};
+        ASSERT_EQ(S_OK, negotiation->SuggestAllocatorProperties(&props));
+        renderer = Renderer(bytes, onArrival);
+        ASSERT_EQ(S_OK, graph.Add(filter.Get(), L"tcp"));
+        ASSERT_EQ(S_OK, graph.Add(renderer->Filter(), L"ren"));
+        ASSERT_EQ(S_OK, graph.ConnectFilters(filter.Get(), renderer->Filter()));
+    }
+
+    // What the channel does: an empty buffer, filled with marker, handed back.
+    void Feed(BYTE marker)
+    {
+        ComPtr<IMediaSample> sample;
+        ASSERT_EQ(S_OK, source->GetBuffer(sample.GetAddressOf()));
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        data[0] = marker;
+        sample->SetActualDataLength(2);
+        ASSERT_EQ(S_OK, source->OnSample(sample.Get()));
+    }
+
+    std::vector<int> Markers()
+    {
+        std::vector<int> out;
+        for (const auto& s : renderer->Samples())
+            out.push_back(s.bytes.empty() ? -1 : s.bytes[0]);
+        return out;
+    }
+
+    ComPtr<IBaseFilter> filter;
+    CV77TcpAudioSourceFilter* source = nullptr;
+    ComPtr<CTestRenderer> renderer;
+};
+
+TEST_F(TcpSource, SixteenQueuedLeaveNineAfterTheOldestFourteenLeaveThirteen)
+{
+    for (int queued : {16, 14}) {
+        SCOPED_TRACE(queued);
+        graph.Release();
+        ASSERT_EQ(S_OK, graph.Create());
+        Build(24, 64, false);
+        // Paused: the first sample holds the streaming thread in the renderer; the rest queue up.
+        graph.Pause();
+        Feed(100);
+        ASSERT_TRUE(WaitUntil([&] { return source->Output()->QueuedCount() == 0; }, 2000));
+        Sleep(50);
+        for (int i = 0; i < queued; ++i)
+            Feed(static_cast<BYTE>(i));
+        ASSERT_EQ(static_cast<size_t>(queued), source->Output()->QueuedCount());
+        ASSERT_EQ(S_OK, graph.RunAndWait());
+        const size_t expected = queued >= 16 ? 1 + 1 + 9 : 1 + static_cast<size_t>(queued);
+        ASSERT_TRUE(renderer->WaitForSamples(expected, 3000));
+        Sleep(100);
+        std::vector<int> want = {100, 0};
+        for (int i = queued >= 16 ? queued - 9 : 1; i < queued; ++i)
+            want.push_back(i);
+        EXPECT_EQ(want, Markers());
+        graph.StopAndWait();
+    }
+}
+
+TEST_F(TcpSource, InterfacesTypesAndUnconnectedBuffers)
+{
+    auto f = MakeFilter(CV77TcpAudioSourceFilter::CreateInstance);
+    auto* s = static_cast<CV77TcpAudioSourceFilter*>(static_cast<CBaseFilter*>(f.Get()));
+    ComPtr<IPin> pin = OutputPin(f.Get());
+    ComPtr<IAMPushSource> push;
+    EXPECT_EQ(E_NOINTERFACE, pin.As(&push));
+    ComPtr<IAMLatency> latency;
+    ASSERT_EQ(S_OK, pin.As(&latency));
+    auto* pushSource = static_cast<IAMPushSource*>(latency.Get());
+    EXPECT_EQ(S_OK, pushSource->SetStreamOffset(10000000));
+    EXPECT_EQ(S_FALSE, pushSource->SetStreamOffset(10000001));
+    EXPECT_EQ(S_OK, pushSource->SetStreamOffset(-5));
+    ULONG flags = 0;
+    EXPECT_EQ(S_OK, pushSource->GetPushSourceFlags(&flags));
+    EXPECT_EQ(static_cast<ULONG>(AM_PUSHSOURCECAPS_PRIVATE_CLOCK), flags);
+    EXPECT_EQ(E_POINTER, pushSource->GetLatency(nullptr));
+
+    CMediaType mt;
+    EXPECT_EQ(VFW_S_NO_MORE_ITEMS, s->Output()->GetMediaType(1, &mt));
+    EXPECT_EQ(E_INVALIDARG, s->Output()->GetMediaType(-1, &mt));
+    IMediaSample* sample = nullptr;
+    EXPECT_EQ(E_NOINTERFACE, s->GetBuffer(&sample));
+
+    FILTER_STATE state;
+    EXPECT_EQ(E_POINTER, f->GetState(0, nullptr));
+    ComPtr<IAMFilterMiscFlags> misc;
+    ASSERT_EQ(S_OK, f.As(&misc));
+    EXPECT_EQ(static_cast<ULONG>(AM_FILTER_MISC_FLAGS_IS_SOURCE), misc->GetMiscFlags());
+    EXPECT_EQ(S_OK, f->GetState(0, &state));
+}
+
+TEST_F(TcpSource, QueuedSamplesGoBackToTheirAllocatorWhenTheFilterGoes)
+{
+    Build(6, 64, false);
+    graph.Pause();
+    Feed(1);
+    ASSERT_TRUE(WaitUntil([&] { return source->Output()->QueuedCount() == 0; }, 2000));
+    Sleep(50);
+    for (int i = 0; i < 4; ++i)
+        Feed(static_cast<BYTE>(i));
+    // Samples handed over after Stop stay queued until the next Active or the filter's end.
+    graph.StopAndWait();
+    ComPtr<IMemAllocator> allocator;
+    ComPtr<IMemInputPin> input;
+    ASSERT_EQ(S_OK, TestGraph::FindPin(renderer->Filter(), PINDIR_INPUT).As(&input));
+    ASSERT_EQ(S_OK, input->GetAllocator(allocator.GetAddressOf()));
+    const LONG objectsBefore = CBaseObject::ObjectsActive();
+    graph.Release();
+    filter.Reset();
+    source = nullptr;
+    EXPECT_LT(CBaseObject::ObjectsActive(), objectsBefore);
+    // Every buffer is free again: all six can be taken without waiting.
+    ASSERT_EQ(S_OK, allocator->Commit());
+    std::vector<ComPtr<IMediaSample>> taken(6);
+    for (auto& t : taken)
+        EXPECT_EQ(S_OK, allocator->GetBuffer(t.GetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT));
+    taken.clear();
+    allocator->Decommit();
+}
+
+// ---- TCP audio renderer -----------------------------------------------------
+
+TEST_F(AudioFilters, TcpRendererTypesChannelAndRequirements)
+{
+    auto f = MakeFilter(CV77TcpAudioRendererFilter::CreateInstance);
+    auto* r = static_cast<CV77TcpAudioRendererFilter*>(static_cast<CBaseFilter*>(f.Get()));
+    CMediaType audio = MakeTestAudioType(8000);
+    audio.SetSubtype(&MEDIASUBTYPE_IEEE_FLOAT);   // any audio subtype
+    EXPECT_EQ(S_OK, r->CheckMediaType(&audio));
+    audio.SetFormatType(&FORMAT_None);
+    EXPECT_EQ(S_FALSE, r->CheckMediaType(&audio));
+    EXPECT_EQ(nullptr, r->GetPin(1));
+
+    ComPtr<IV77TCPChannel> channel = MakeChannel();
+    ASSERT_TRUE(channel);
+    ComPtr<IV77DsTCPAudioRenderer> control;
+    ASSERT_EQ(S_OK, f.As(&control));
+    EXPECT_EQ(S_OK, control->SetChannel(channel.Get()));
+    channel->AddRef();
+    const ULONG before = channel->Release();
+    EXPECT_EQ(S_OK, control->SetChannel(channel.Get()));
+    channel->AddRef();
+    EXPECT_EQ(before, channel->Release());
+    EXPECT_EQ(S_OK, control->SetChannel(nullptr));
+    channel->AddRef();
+    EXPECT_EQ(before - 1, channel->Release());
+
+    // No channel: samples are dropped (S_FALSE), the graph keeps running.
+    TestSourceConfig sc;
+    sc.mediaType = MakeTestAudioType();
+    sc.frameCount = 5;
+    auto src = Adopt(CTestSource::Create(sc));
+    ASSERT_EQ(S_OK, graph.Add(src->Filter(), L"src"));
+    ASSERT_EQ(S_OK, graph.Add(f.Get(), L"tcp"));
+    ASSERT_EQ(S_OK, graph.ConnectFilters(src->Filter(), f.Get()));
+    ComPtr<IMemInputPin> input;
+    ASSERT_EQ(S_OK, TestGraph::FindPin(f.Get(), PINDIR_INPUT).As(&input));
+    ALLOCATOR_PROPERTIES props = {};
+    ASSERT_EQ(S_OK, input->GetAllocatorRequirements(&props));
+    EXPECT_EQ(3, props.cBuffers);
+    EXPECT_EQ(2, props.cbBuffer);
+    EXPECT_EQ(1, props.cbAlign);
+    ComPtr<IMediaSample> sample;
+    ASSERT_EQ(S_OK, graph.RunAndWait());
+    EXPECT_TRUE(graph.WaitForEvent(EC_COMPLETE, 5000));
+    graph.StopAndWait();
+}
+
 }  // namespace
