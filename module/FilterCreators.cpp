@@ -8,6 +8,7 @@
 #include "display/CV77JpegRenderer.h"
 #include "display/CV77WindowsRenderer.h"
 #include "module/FilterCreation.h"
+#include "sinks/CV77DsNetworkRendererFilter.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
 // creatable, include the filter's header and replace the row's body, e.g.
@@ -24,7 +25,7 @@ CUnknown* CreateBufferFilter(LPUNKNOWN outer, HRESULT* phr)
 // 1: CV77DsNetworkRendererFilter, object name "Varnokel77 Network renderer filter"
 CUnknown* CreateNetworkRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77DsNetworkRendererFilter::CreateInstance(outer, phr);
 }
 
 // 2: CV77DsNetworkSourceFilter, object name "Varnokel77 Network source filter"

@@ -50,7 +50,8 @@ std::string TonePcm()
 
 void WriteUnixFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream out(WinePath(path).c_str(), std::ios::binary);
+    DeleteFileW(WinePath(path).c_str());   // an open for writing under Wine does not truncate
+    std::ofstream out(WinePath(path).c_str(), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
