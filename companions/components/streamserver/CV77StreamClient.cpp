@@ -32,24 +32,26 @@ void CV77StreamClient::Stop()
     m_Socket.Close();
 }
 
-bool CV77StreamClient::Push(const Bytes& frame, bool key)
+size_t CV77StreamClient::Push(const Bytes& frame, bool key)
 {
     std::lock_guard<std::mutex> lock(m_Lock);
     if (!m_bAlive)
-        return false;
+        return 1;
     if (m_bNeedKey && !key)
-        return false;
+        return 1;
+    size_t lost = 0;
     if (m_Queue.size() >= m_MaxQueued) {
         // Too slow: start over at a key frame (or at once, for a stream without them).
+        lost = m_Queue.size();
         m_Queue.clear();
         m_bNeedKey = m_bKeyed;
         if (m_bNeedKey && !key)
-            return false;
+            return lost + 1;
     }
     m_bNeedKey = false;
     m_Queue.push_back(frame);
     m_Changed.notify_one();
-    return true;
+    return lost;
 }
 
 bool CV77StreamClient::WriteAll(const std::vector<uint8_t>& bytes)
@@ -58,17 +60,13 @@ bool CV77StreamClient::WriteAll(const std::vector<uint8_t>& bytes)
     while (done < bytes.size()) {
         if (m_bStopping)
             return false;
-        const int ready = m_Socket.WaitWritable(50);
-        if (ready < 0)
-            return false;
-        if (ready == 0)
-            continue;
+        // Send first, wait only when the socket is full: a poll per frame costs more than the send.
         const int n = send(m_Socket.Get(), reinterpret_cast<const char*>(bytes.data() + done),
                            static_cast<int>(std::min<size_t>(bytes.size() - done, 1 << 20)), 0);
         if (n < 0) {
-            if (WSAGetLastError() == WSAEWOULDBLOCK)
-                continue;
-            return false;
+            if (WSAGetLastError() != WSAEWOULDBLOCK || m_Socket.WaitWritable(50) < 0)
+                return false;
+            continue;
         }
         done += static_cast<size_t>(n);
     }

@@ -31,8 +31,9 @@ public:
     CV77StreamClient(const CV77StreamClient&) = delete;
     CV77StreamClient& operator=(const CV77StreamClient&) = delete;
 
-    // Queues one encoded frame; false when it was dropped.
-    bool Push(const Bytes& frame, bool key);
+    // Queues one encoded frame; the number of frames this cost the client
+    // (1 when it was not queued, plus any queued ones given up to catch up).
+    size_t Push(const Bytes& frame, bool key);
     // False once the connection failed (the server then drops the client).
     bool Alive() const { return m_bAlive; }
     // Ends the thread and closes the socket.

@@ -213,9 +213,7 @@ HRESULT CV77StreamServer::Deliver(IMediaSample* sample)
     const CV77StreamClient::Bytes shared = frame;
     ++m_cDelivered;
     std::lock_guard<std::mutex> lock(m_ClientLock);
-    for (const auto& client : m_Clients) {
-        if (!client->Push(shared, key))
-            ++m_cDropped;
-    }
+    for (const auto& client : m_Clients)
+        m_cDropped += static_cast<DWORD>(client->Push(shared, key));
     return S_OK;
 }

@@ -291,17 +291,13 @@ bool CV77TcpChannel::WriteAll(SOCKET s, const Frame& frame)
     while (done < frame.size()) {
         if (m_bClosing || m_ActiveSocket == INVALID_SOCKET)
             return false;
-        const int ready = CV77Socket::Wait(s, true, 50);
-        if (ready < 0)
-            return false;
-        if (ready == 0)
-            continue;
+        // Send first, wait only when the socket is full: a poll per frame costs more than the send.
         const int n = send(s, reinterpret_cast<const char*>(frame.data() + done),
                            static_cast<int>(std::min<size_t>(frame.size() - done, 1 << 20)), 0);
         if (n < 0) {
-            if (WSAGetLastError() == WSAEWOULDBLOCK)
-                continue;
-            return false;
+            if (WSAGetLastError() != WSAEWOULDBLOCK || CV77Socket::Wait(s, true, 50) < 0)
+                return false;
+            continue;
         }
         done += static_cast<size_t>(n);
     }
