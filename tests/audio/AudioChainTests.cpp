@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <uuids.h>
+#include <algorithm>
 
 #include "audio/CAudioMuteFilter.h"
 #include "audio/CV77TcpAudioRendererFilter.h"
@@ -253,6 +254,35 @@ TEST_F(AudioChain, TwoHundredStopRunCyclesWithDataFlowingLeakNothing)
     EXPECT_LT(slowest, 1000u);
     EXPECT_EQ(objects, CBaseObject::ObjectsActive());
     EXPECT_GT(Received(), 0u);
+}
+
+TEST_F(AudioChain, TwoHundredStopRunCyclesOfTheTcpSourcePathLeakNothing)
+{
+    auto source = BuildTcpHead();
+    const std::string file = AudioWorkDir() + "/tcp-cycles.pcm";
+    WriteUnixFile(file, TonePcm());
+    CUnixPeer sender("tcp-cycles");
+    ASSERT_TRUE(sender.Start("tcp-send --file " + file + " --chunk 320 --interval-ms 5"));
+    auto receiveChannel = MakeChannel();
+    ASSERT_EQ(S_OK, receiveChannel->SetDataEvents(source.Get()));
+    ASSERT_EQ(S_OK, receiveChannel->Connect(static_cast<DWORD>(sender.WaitPort())));
+    ASSERT_EQ(S_OK, graph.RunAndWait());
+    ASSERT_EQ(S_OK, graph.StopAndWait());
+    const LONG objects = CBaseObject::ObjectsActive();
+    ULONGLONG slowest = 0;
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(SUCCEEDED(graph.Run())) << i;
+        Sleep(i % 10 == 0 ? 20 : 1);
+        const ULONGLONG t0 = NowMs();
+        ASSERT_EQ(S_OK, graph.StopAndWait(1000)) << i;
+        slowest = std::max(slowest, NowMs() - t0);
+    }
+    EXPECT_LT(slowest, 1000u);
+    EXPECT_EQ(objects, CBaseObject::ObjectsActive());
+    EXPECT_GT(Received(), 0u);
+    const ULONGLONG t1 = NowMs();
+    EXPECT_EQ(S_OK, receiveChannel->Close());
+    EXPECT_LT(NowMs() - t1, 1000u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <uuids.h>
+#include <algorithm>
 #include <mmreg.h>
 #include <cstdlib>
 #include <sstream>
@@ -301,6 +302,45 @@ TEST_F(NetworkRenderer, RepublishedMpeg4MatchesFrameForFrameWhileAStalledClientI
     ComPtr<IV77ImageSource> source;
     ASSERT_EQ(S_OK, renderer.As(&source));
     EXPECT_EQ(E_FAIL, source->Unadvise(0)) << "Revoke unsubscribed the server";
+}
+
+TEST_F(NetworkRenderer, TwoHundredStopRunCyclesWhilePublishedLeakNothing)
+{
+    std::vector<Packet> packets(20);
+    for (size_t i = 0; i < packets.size(); ++i)
+        packets[i] = {std::string(4000, static_cast<char>(i)), i % 5 == 0};
+    auto feed = Adopt(CPacketSource::Create(MakeTestAudioType(8000), packets, 1));
+    auto renderer = MakeRenderer();
+    ASSERT_EQ(S_OK, graph.Add(feed->Filter(), L"feed"));
+    ASSERT_EQ(S_OK, graph.Add(renderer.Get(), L"net"));
+    ASSERT_EQ(S_OK, graph.ConnectFilters(feed->Filter(), renderer.Get()));
+    ComPtr<IV77DsNetworkRenderer> control;
+    ASSERT_EQ(S_OK, renderer.As(&control));
+    ComPtr<IV77StreamServer> server;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_V77StreamServer, nullptr, CLSCTX_INPROC_SERVER, IID_IV77StreamServer,
+                                     reinterpret_cast<void**>(server.GetAddressOf())));
+    ASSERT_EQ(S_OK, control->Publish(0, 8, server.Get()));
+    DWORD port = 0;
+    server->GetPort(&port);
+    CStreamClient client;
+    ASSERT_TRUE(client.Connect(static_cast<int>(port)));
+    ASSERT_EQ(S_OK, graph.RunAndWait());
+    ASSERT_EQ(S_OK, graph.StopAndWait());
+    const LONG objects = CBaseObject::ObjectsActive();
+    ULONGLONG slowest = 0;
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(SUCCEEDED(graph.Run())) << i;
+        Sleep(i % 10 == 0 ? 20 : 1);
+        const ULONGLONG t0 = NowMs();
+        ASSERT_EQ(S_OK, graph.StopAndWait(1000)) << i;
+        slowest = std::max(slowest, NowMs() - t0);
+    }
+    EXPECT_LT(slowest, 1000u);
+    EXPECT_EQ(objects, CBaseObject::ObjectsActive());
+    EXPECT_GT(client.FrameCount(), 20u);
+    EXPECT_FALSE(client.Failed());
+    client.Stop();
+    EXPECT_EQ(S_OK, server->Revoke());
 }
 
 }  // namespace
