@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <uuids.h>
 #include <mmreg.h>
+#include <atomic>
 #include <cstring>
+#include <olectl.h>
 
 #include "audio/CAudioMuteFilter.h"
 #include "audio/CV77TcpAudioOutput.h"
@@ -491,6 +493,67 @@ TEST_F(AudioFilters, TcpRendererTypesChannelAndRequirements)
     ASSERT_EQ(S_OK, graph.RunAndWait());
     EXPECT_TRUE(graph.WaitForEvent(EC_COMPLETE, 5000));
     graph.StopAndWait();
+}
+
+// ---- UDP audio receiver component -------------------------------------------
+
+// A sink whose callback takes a while, to catch Unadvise returning under it.
+class CSlowUdpSink : public IUdpEvent {
+public:
+    STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP OnData(IMediaSample* data) override
+    {
+        calls++;
+        lastLength = data->GetActualDataLength();
+        SetEvent(entered);
+        Sleep(300);
+        finished++;
+        return S_OK;
+    }
+    HANDLE entered = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    std::atomic<long> calls{0};
+    std::atomic<long> finished{0};
+    std::atomic<long> lastLength{0};
+};
+
+TEST_F(AudioFilters, UdpReceiverUnadviseWaitsForTheCallbackInProgress)
+{
+    ComPtr<IV77UdpAudioReceiver> receiver;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_V77UdpAudioReceiver, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IV77UdpAudioReceiver, reinterpret_cast<void**>(receiver.GetAddressOf())));
+    EXPECT_EQ(4, receiver->GetChannelCount());
+    CSlowUdpSink sink;
+    EXPECT_EQ(E_INVALIDARG, receiver->Advise(4, &sink));
+    EXPECT_EQ(E_INVALIDARG, receiver->EnableChannel(-1, TRUE));
+    const int port = FreeLoopbackPort(SOCK_DGRAM);
+    ASSERT_EQ(S_OK, receiver->UdpMethod16(0, static_cast<DWORD>(port)));
+    ASSERT_EQ(S_OK, receiver->Advise(0, &sink));
+    EXPECT_EQ(CONNECT_E_ADVISELIMIT, receiver->Advise(0, &sink));
+    ASSERT_EQ(S_OK, receiver->EnableChannel(0, -1));
+
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<u_short>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    char bytes[777] = {};
+    sendto(s, bytes, sizeof bytes, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(sink.entered, 3000));
+    EXPECT_EQ(777, sink.lastLength);
+    EXPECT_EQ(S_OK, receiver->Unadvise(0));
+    EXPECT_EQ(1, sink.finished) << "Unadvise returned while the callback still ran";
+    for (int i = 0; i < 5; ++i)
+        sendto(s, bytes, sizeof bytes, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    Sleep(200);
+    EXPECT_EQ(1, sink.calls) << "no callback after Unadvise";
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, receiver->Unadvise(0));
+    closesocket(s);
+    WSACleanup();
+    CloseHandle(sink.entered);
 }
 
 }  // namespace
