@@ -176,7 +176,9 @@ AudioFigures MeasureAudio(const AudioPath& path)
     }
     f.latencyUs = Median(latencies);
 
-    // CPU: 30 s of audio at speed, paced in bursts of 10 datagrams so UDP loses nothing.
+    // CPU: 30 s of audio faster than real time, in bursts of 5 datagrams; the
+    // figure divides by the audio that arrived, so UDP losses on a busy machine
+    // lower the sample, not the figure.
     std::atomic<long long> received{0};
     std::atomic<bool> done{false};
     std::thread drain([&] {
@@ -198,7 +200,7 @@ AudioFigures MeasureAudio(const AudioPath& path)
     const double cpu0 = ProcessCpuSeconds();
     for (int i = 0; i < datagrams; ++i) {
         sendto(sender, datagram.data(), kDatagram, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        if (i % 10 == 9)
+        if (i % 5 == 4)
             Sleep(1);
     }
     Sleep(300);
@@ -209,7 +211,7 @@ AudioFigures MeasureAudio(const AudioPath& path)
     const double payload = static_cast<double>(received) * kDatagram / (kDatagram + path.header);
     f.audioSeconds = payload / 16000.0;
     f.cpuMsPerAudioSecond = f.audioSeconds > 0 ? cpu * 1000.0 / f.audioSeconds : 0;
-    f.ok = f.audioSeconds > kCpuSeconds * 0.5;
+    f.ok = f.audioSeconds > kCpuSeconds * 0.25;
     return f;
 }
 
@@ -417,7 +419,8 @@ int main()
         std::printf("  plain socket relay        %8.1f us\n", relay.latencyUs);
         std::printf("  UDP source->mute->TCP     %8.1f us   ratio %.2f x the relay\n", chain.latencyUs,
                     chain.latencyUs / relay.latencyUs);
-        std::printf("CPU per second of audio (%.1f s carried by the chain):\n", chain.audioSeconds);
+        std::printf("CPU per second of audio (%.1f s of %d s carried by the chain, %.1f s by the relay):\n",
+                    chain.audioSeconds, kCpuSeconds, relay.audioSeconds);
         std::printf("  plain socket relay        %8.3f ms\n", relay.cpuMsPerAudioSecond);
         std::printf("  UDP source->mute->TCP     %8.3f ms   ratio %.2f x the relay\n", chain.cpuMsPerAudioSecond,
                     chain.cpuMsPerAudioSecond / std::max(relay.cpuMsPerAudioSecond, 1e-9));
