@@ -1,5 +1,9 @@
 #include "module/FilterCreators.h"
 
+#include "audio/CAudioMuteFilter.h"
+#include "audio/CV77TcpAudioRendererFilter.h"
+#include "audio/CV77TcpAudioSourceFilter.h"
+#include "audio/CV77UdpAudioSourceFilter.h"
 #include "buffer/CV77DsBufferFilter.h"
 #include "display/CV77DxRenderer.h"
 #include "display/CV77JpegRenderer.h"
@@ -9,6 +13,7 @@
 #include "sources/CV77WindowSpyFilter.h"
 #include "sinks/CV77DsAviFileRendererFilter.h"
 #include "transform/CV77ResizeFilter.h"
+#include "sinks/CV77DsNetworkRendererFilter.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
 // creatable, include the filter's header and replace the row's body, e.g.
@@ -25,7 +30,7 @@ CUnknown* CreateBufferFilter(LPUNKNOWN outer, HRESULT* phr)
 // 1: CV77DsNetworkRendererFilter, object name "Varnokel77 Network renderer filter"
 CUnknown* CreateNetworkRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77DsNetworkRendererFilter::CreateInstance(outer, phr);
 }
 
 // 2: CV77DsNetworkSourceFilter, object name "Varnokel77 Network source filter"
@@ -103,19 +108,19 @@ CUnknown* CreateArchiveSourceTcp(LPUNKNOWN outer, HRESULT* phr)
 // 14: CV77UdpAudioSourceFilter, object name "Varnokel77 Audio source filter"
 CUnknown* CreateUdpAudioSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77UdpAudioSourceFilter::CreateInstance(outer, phr);
 }
 
 // 15: CV77TcpAudioSourceFilter, object name "Varnokel77 TCP Audio source filter"
 CUnknown* CreateTcpAudioSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77TcpAudioSourceFilter::CreateInstance(outer, phr);
 }
 
 // 16: CV77TcpAudioRendererFilter, object name "Varnokel77 TCP Audio renderer filter"
 CUnknown* CreateTcpAudioRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77TcpAudioRendererFilter::CreateInstance(outer, phr);
 }
 
 // 17: CV77DsAviSourceFilter, object name "Varnokel77 AVI file source filter"
@@ -133,7 +138,7 @@ CUnknown* CreatePushSource(LPUNKNOWN outer, HRESULT* phr)
 // 19: CAudioMuteFilter, object name "Varnokel77 Audio Mute"
 CUnknown* CreateAudioMute(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CAudioMuteFilter::CreateInstance(outer, phr);
 }
 
 // 20: CV77DsTcpSourceFilter, object name "Varnokel77 TCP Network source filter"

@@ -122,25 +122,45 @@ struct IV77UdpAudioReceiver : public IUnknown {
 // and called through them directly: they have no interface identifier we know
 // of, so none is defined and nothing queries for them.
 
-// The TCP channel the audio renderer sends through.
+// The TCP channel: carries PCM frames (framing in companions/framing/V77PcmFraming.h)
+// over one loopback TCP connection. The audio renderer sends through slot 6;
+// received frames go to the IV77TCPChannelDataEvents set with slot 5.
+// Slots 3, 4, 5 and 7 are this project's (IID_IV77TCPChannel, for the host).
 struct IV77TCPChannel : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Reserved3() = 0;                                           // 3
-    virtual HRESULT STDMETHODCALLTYPE Reserved4() = 0;                                           // 4
-    virtual HRESULT STDMETHODCALLTYPE Reserved5() = 0;                                           // 5
+    // Connects to 127.0.0.1:port (bounded wait); VFW_E_WRONG_STATE when already open.
+    virtual HRESULT STDMETHODCALLTYPE Connect(DWORD port) = 0;                                   // 3
+    // Listens on 127.0.0.1:port (0: a free port, returned in *boundPort) and
+    // takes the first peer that connects; later peers are refused.
+    virtual HRESULT STDMETHODCALLTYPE Listen(DWORD port, DWORD* boundPort) = 0;                 // 4
+    // Where received frames go (an IV77TCPChannelDataEvents, referenced); null stops it.
+    virtual HRESULT STDMETHODCALLTYPE SetDataEvents(IUnknown* events) = 0;                      // 5
+    // Queues one frame for sending (never blocks on the peer; a full queue drops it).
     virtual HRESULT STDMETHODCALLTYPE SendSample(IMediaSample* sample) = 0;                      // 6
+    // Closes the connection and ends the channel's threads.
+    virtual HRESULT STDMETHODCALLTYPE Close() = 0;                                               // 7
+    // Frames sent, received, and dropped on sending (null pointers are skipped).
+    virtual HRESULT STDMETHODCALLTYPE GetStatistics(DWORD* sent, DWORD* received, DWORD* dropped) = 0;  // 8
 };
 
 // The re-publishing server the network renderer registers with.
+// Slots 3 to 10 are this project's (IID_IV77StreamServer, for the host); the
+// stream framing is in companions/framing/V77StreamFraming.h.
 struct IV77StreamServer : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Reserved3() = 0;                                           // 3
-    virtual HRESULT STDMETHODCALLTYPE Reserved4() = 0;                                           // 4
-    virtual HRESULT STDMETHODCALLTYPE Reserved5() = 0;                                           // 5
-    virtual HRESULT STDMETHODCALLTYPE Reserved6() = 0;                                           // 6
+    // The loopback TCP port clients connect to (0 before RegisterSource).
+    virtual HRESULT STDMETHODCALLTYPE GetPort(DWORD* port) = 0;                                  // 3
+    // Clients connected now.
+    virtual HRESULT STDMETHODCALLTYPE GetClientCount(DWORD* count) = 0;                          // 4
+    // Frames the source delivered, and frames dropped for slow clients (all clients).
+    virtual HRESULT STDMETHODCALLTYPE GetStatistics(DWORD* delivered, DWORD* dropped) = 0;       // 5
+    // Unsubscribes from the source, closes every client and the listening socket.
+    virtual HRESULT STDMETHODCALLTYPE Revoke() = 0;                                              // 6
     virtual HRESULT STDMETHODCALLTYPE Reserved7() = 0;                                           // 7
     virtual HRESULT STDMETHODCALLTYPE Reserved8() = 0;                                           // 8
     virtual HRESULT STDMETHODCALLTYPE Reserved9() = 0;                                           // 9
     virtual HRESULT STDMETHODCALLTYPE Reserved10() = 0;                                          // 10
-    // a and b come unchanged from the host's Publish. The call carries five
+    // a and b come unchanged from the host's Publish: a is the TCP port to serve
+    // on 127.0.0.1 (0: a free one), b the frames each client may have queued
+    // (0: 64). The server subscribes to source and holds it until Revoke. The call carries five
     // 32-bit argument words, so the trailing zero is a 64-bit value.
     virtual HRESULT STDMETHODCALLTYPE RegisterSource(DWORD a, DWORD b, IV77ImageSource* source,
                                                     LONGLONG zero) = 0;                          // 11
@@ -171,5 +191,7 @@ __CRT_UUID_DECL(IV77LiveReceiver, 0x87928A15, 0x0F9E, 0x417B, 0xAA, 0x2E, 0xE3, 
 __CRT_UUID_DECL(IV77ArchiveReceiver, 0x4A993310, 0xEC98, 0x41A5, 0xBE, 0x77, 0x87, 0xB0, 0xAA, 0x94, 0xD2, 0xD8)
 __CRT_UUID_DECL(IV77ReceiverAuxiliary, 0x78AE5430, 0xB2EE, 0x4F29, 0x94, 0x1E, 0x28, 0xD9, 0x74, 0xD7, 0x55, 0xC7)
 __CRT_UUID_DECL(IV77UdpAudioReceiver, 0xECB7C4F5, 0x4207, 0x400F, 0x8E, 0xF7, 0x53, 0x13, 0x1C, 0x81, 0xDF, 0xC5)
+__CRT_UUID_DECL(IV77TCPChannel, 0x63276D78, 0xB106, 0x49B6, 0xAC, 0x7A, 0x0B, 0x77, 0xD6, 0x75, 0xF1, 0x31)
+__CRT_UUID_DECL(IV77StreamServer, 0xAF21D433, 0x7D87, 0x4484, 0x9D, 0x65, 0x00, 0xC7, 0x18, 0x53, 0x0E, 0x2B)
 __CRT_UUID_DECL(IV77RequestCompletion, 0xE9CEE7E7, 0xEF90, 0x4E30, 0xA1, 0x4D, 0x33, 0x60, 0x94, 0x27, 0x7D, 0x77)
 #endif

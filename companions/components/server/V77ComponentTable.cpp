@@ -1,6 +1,10 @@
 // The one source file of this module that defines the GUIDs.
 #include <initguid.h>
 
+// The network components first: winsock2.h must come before windows.h.
+#include "companions/components/streamserver/CV77StreamServer.h"
+#include "companions/components/tcpchannel/CV77TcpChannel.h"
+#include "companions/components/udpreceiver/CV77UdpAudioReceiver.h"
 #include "companions/components/server/V77ComponentTable.h"
 
 #include "companions/components/pool/CV77PoolItem.h"
@@ -10,6 +14,9 @@
 const CFactoryTemplate g_ComponentTemplates[] = {
     {L"Varnokel77 Sample Pool", &CLSID_V77SamplePool, CV77SamplePool::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 Pool Item", &CLSID_V77PoolItem, CV77PoolItem::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 UDP Audio Receiver", &CLSID_V77UdpAudioReceiver, CV77UdpAudioReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 TCP Channel", &CLSID_V77TcpChannel, CV77TcpChannel::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 Stream Server", &CLSID_V77StreamServer, CV77StreamServer::CreateInstance, nullptr, nullptr},
 };
 
 const int g_cComponentTemplates = sizeof g_ComponentTemplates / sizeof g_ComponentTemplates[0];

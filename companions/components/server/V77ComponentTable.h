@@ -9,7 +9,9 @@
 //   | CLSID_V77PoolItem         | Varnokel77 Pool Item      | CV77PoolItem::CreateInstance   | pool/       |
 //   | (live receivers)          |                           |                                | receivers/  |
 //   | (archive receivers)       |                           |                                | receivers/  |
-//   | CLSID_V77UdpAudioReceiver |                           |                                | audio/      |
+//   | CLSID_V77UdpAudioReceiver | Varnokel77 UDP Audio Receiver | CV77UdpAudioReceiver::CreateInstance | udpreceiver/ |
+//   | CLSID_V77TcpChannel       | Varnokel77 TCP Channel    | CV77TcpChannel::CreateInstance | tcpchannel/ |
+//   | CLSID_V77StreamServer     | Varnokel77 Stream Server  | CV77StreamServer::CreateInstance | streamserver/ |
 #pragma once
 
 #include "framework/CFactoryTemplate.h"
