@@ -10,7 +10,7 @@
 
 #include "buffer/CV77DsBufferFilter.h"
 #include "sources/CV77DsSourceFilter.h"
-#include "sources/V77LiveReceivers.h"
+#include "v77/V77Guids.h"
 #include "tests/kit/CComInit.h"
 #include "tests/kit/ComAdopt.h"
 #include "tests/kit/CTestRenderer.h"
