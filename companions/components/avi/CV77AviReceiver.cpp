@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "companions/components/parsers/Mpeg4Headers.h"
+
 namespace {
 
 // Larger pictures than this are not what the filters expect from a file.
@@ -104,7 +106,7 @@ HRESULT CV77AviReceiver::Describe(SOURCE_INFORMATION* info, CMediaType* mt)
         return hr;
     m_lStart = AVIStreamStart(m_pStream);
     m_lEnd = m_lStart + AVIStreamLength(m_pStream);
-    if (streamInfo.dwRate == 0 || streamInfo.dwScale == 0 || m_lEnd <= m_lStart)
+    if (streamInfo.dwRate == 0 || streamInfo.dwScale == 0 || m_lEnd <= m_lStart || !InIndex(m_lStart))
         return VFW_E_INVALID_FILE_FORMAT;
     LONG formatSize = 0;
     if (FAILED(AVIStreamReadFormat(m_pStream, m_lStart, nullptr, &formatSize)) ||
@@ -124,20 +126,55 @@ HRESULT CV77AviReceiver::Describe(SOURCE_INFORMATION* info, CMediaType* mt)
     info->Height = bih->biHeight;
     const BYTE* extra = nullptr;
     size_t extraSize = 0;
+    std::vector<BYTE> firstFrame;
     if (IsMpeg4Part2(bih->biCompression)) {
+        m_bMpeg4 = true;
         info->Compression = MAKEFOURCC('D', 'X', '5', '0');
         info->BitCount = 24;
-        if (bih->biSize >= sizeof(BITMAPINFOHEADER) && static_cast<LONG>(bih->biSize) < formatSize) {
-            extra = format.data() + bih->biSize;
-            extraSize = static_cast<size_t>(formatSize) - bih->biSize;
+        // The decoder configuration follows the 40-byte header (whose biSize
+        // may or may not count it).
+        if (formatSize > static_cast<LONG>(sizeof(BITMAPINFOHEADER))) {
+            extra = format.data() + sizeof(BITMAPINFOHEADER);
+            extraSize = static_cast<size_t>(formatSize) - sizeof(BITMAPINFOHEADER);
+        }
+        if (!extraSize) {
+            // Writers that keep the VOL in band put it in front of the first frame.
+            firstFrame = ReadHeaders();
+            extra = firstFrame.data();
+            extraSize = firstFrame.size();
         }
     } else if (IsUncompressed(bih->biCompression, bih->biBitCount)) {
+        m_bMpeg4 = false;
         info->Compression = bih->biCompression;
         info->BitCount = bih->biBitCount;
     } else {
         return VFW_E_UNSUPPORTED_VIDEO;
     }
     return MakeMediaType(*info, extra, extraSize, mt);
+}
+
+std::vector<BYTE> CV77AviReceiver::ReadHeaders()
+{
+    LONG needed = 0;
+    if (FAILED(AVIStreamRead(m_pStream, m_lStart, 1, nullptr, 0, &needed, nullptr)) || needed <= 0 ||
+        needed > (8 << 20))
+        return {};
+    std::vector<BYTE> frame(static_cast<size_t>(needed));
+    LONG bytes = 0;
+    if (FAILED(AVIStreamRead(m_pStream, m_lStart, 1, frame.data(), needed, &bytes, nullptr)))
+        return {};
+    frame.resize(static_cast<size_t>(bytes));
+    for (size_t at = v77mpeg4::FindStartCode(frame.data(), frame.size(), 0); at + 4 <= frame.size();
+         at = v77mpeg4::FindStartCode(frame.data(), frame.size(), at + 3)) {
+        if (frame[at + 3] == v77mpeg4::kVop) {
+            v77mpeg4::VolInfo vol;
+            if (!v77mpeg4::FindVol(frame.data(), at, &vol))
+                return {};
+            frame.resize(at);
+            return frame;
+        }
+    }
+    return {};
 }
 
 void CV77AviReceiver::Stream()
@@ -185,8 +222,18 @@ void CV77AviReceiver::Stream()
     CoUninitialize();
 }
 
+bool CV77AviReceiver::InIndex(LONG position) const
+{
+    return AVIStreamFindSample(m_pStream, position, FIND_ANY | FIND_NEXT) == position;
+}
+
 bool CV77AviReceiver::PlayFrame(LONG position, bool discontinuity)
 {
+    if (!InIndex(position)) {
+        StreamEnded("the AVI file's index ends before its stated length");
+        Idle();
+        return false;
+    }
     LONG needed = 0;
     if (FAILED(AVIStreamRead(m_pStream, position, 1, nullptr, 0, &needed, nullptr))) {
         StreamEnded("cannot read the AVI file");
@@ -199,12 +246,14 @@ bool CV77AviReceiver::PlayFrame(LONG position, bool discontinuity)
     V77FrameProperties properties;
     properties.start = CaptureTime();
     properties.stop = properties.start + m_tFrame;
+    // The index's key frames; Wine's AVIFile reports only the first of an
+    // ffmpeg file, so the frame's own bytes are asked too (below).
     properties.syncPoint = AVIStreamIsKeyFrame(m_pStream, position) != FALSE;
     properties.discontinuity = discontinuity;
     bool readFailed = false;
     StreamStarted();
     DeliverFrame(
-        [&](BYTE* data, LONG capacity, LONG* written) {
+        [&](BYTE* data, LONG capacity, LONG* written, V77FrameProperties* read) {
             if (needed > capacity) {
                 Log("frame %ld of %ld bytes does not fit a %ld-byte sample; skipped\n", static_cast<long>(position),
                     static_cast<long>(needed), static_cast<long>(capacity));
@@ -216,6 +265,14 @@ bool CV77AviReceiver::PlayFrame(LONG position, bool discontinuity)
                 return false;
             }
             *written = bytes;
+            if (!m_bMpeg4) {
+                read->syncPoint = true;  // every uncompressed frame stands alone
+            } else {
+                v77mpeg4::VopInfo vop;
+                if (v77mpeg4::FindVop(data, static_cast<size_t>(bytes), nullptr, &vop) &&
+                    vop.codingType == v77mpeg4::kVopI)
+                    read->syncPoint = true;
+            }
             return true;
         },
         properties);

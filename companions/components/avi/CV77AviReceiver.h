@@ -5,9 +5,11 @@
 // describes the stream from its format: uncompressed YUY2, I420, YV12 and
 // BI_RGB keep their compression and bit count; MPEG-4 Part 2 (FMP4, DIVX,
 // DX50, XVID, MP4V) becomes DX50 with the format's extra bytes as decoder
-// configuration. Frames are read straight into the samples, paced at the
-// file's rate and stamped with the time they are handed out; key frames of
-// the index are sync points. At the end the file starts over, after a marker
+// configuration, or the VOL headers in front of the first frame. Frames are
+// read straight into the samples, paced at the file's rate and stamped with
+// the time they are handed out. Sync points are the index's key frames,
+// every uncompressed frame and every MPEG-4 I-VOP (Wine's AVIFile reports
+// only the first key frame of an ffmpeg file). At the end the file starts over, after a marker
 // sample; with looping off the stream ends with stream event B.
 //
 // IV77DsAviSource::Configure(loop, pacing): loop 0 plays the file once;
@@ -19,6 +21,7 @@
 #include <vfw.h>
 
 #include <atomic>
+#include <vector>
 
 #include "companions/components/live/CV77LiveReceiver.h"
 
@@ -42,6 +45,11 @@ private:
     explicit CV77AviReceiver(HRESULT* phr);
     ~CV77AviReceiver() override;
     HRESULT Describe(SOURCE_INFORMATION* info, CMediaType* mt);
+    // The VOS/VO/VOL headers in front of the first frame, or nothing.
+    std::vector<BYTE> ReadHeaders();
+    // Whether the index knows the frame. Reading one it does not know makes
+    // Wine's AVIFile abort the process (an assertion), so nothing else is read.
+    bool InIndex(LONG position) const;
     // Hands out frame position; false when the stream cannot go on.
     bool PlayFrame(LONG position, bool discontinuity);
     void Idle();
@@ -52,6 +60,7 @@ private:
     LONG m_lStart = 0;
     LONG m_lEnd = 0;                 // one past the last frame
     REFERENCE_TIME m_tFrame = 0;
+    bool m_bMpeg4 = false;
     std::atomic<bool> m_bLoop{true};
     std::atomic<bool> m_bPaced{true};
 };

@@ -226,8 +226,7 @@ bool CV77LiveReceiver::Pause(DWORD ms)
     return false;
 }
 
-HRESULT CV77LiveReceiver::DeliverFrame(const std::function<bool(BYTE*, LONG, LONG*)>& fill,
-                                       const V77FrameProperties& properties)
+HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties properties)
 {
     IV77RTPReceiverEvents* events = Events();
     if (!events || m_bStop || !m_bStreaming)
@@ -244,7 +243,7 @@ HRESULT CV77LiveReceiver::DeliverFrame(const std::function<bool(BYTE*, LONG, LON
     BYTE* data = nullptr;
     LONG written = 0;
     hr = sample->GetPointer(&data);
-    if (SUCCEEDED(hr) && !fill(data, sample->GetSize(), &written))
+    if (SUCCEEDED(hr) && !fill(data, sample->GetSize(), &written, &properties))
         hr = S_FALSE;
     if (hr == S_OK) {
         REFERENCE_TIME start = properties.start;
@@ -277,7 +276,7 @@ HRESULT CV77LiveReceiver::DeliverFrame(const std::function<bool(BYTE*, LONG, LON
 HRESULT CV77LiveReceiver::DeliverFrame(const BYTE* data, size_t size, const V77FrameProperties& properties)
 {
     return DeliverFrame(
-        [&](BYTE* target, LONG capacity, LONG* written) {
+        [&](BYTE* target, LONG capacity, LONG* written, V77FrameProperties*) {
             if (size > static_cast<size_t>(capacity)) {
                 Log("frame of %zu bytes does not fit a %ld-byte sample; dropped\n", size, static_cast<long>(capacity));
                 return false;
@@ -295,7 +294,7 @@ HRESULT CV77LiveReceiver::DeliverMarker()
     marker.start = marker.stop = CaptureTime();
     marker.typeSpecificFlags = V77_RECEIVER_MARKER;
     return DeliverFrame(
-        [](BYTE*, LONG, LONG* written) {
+        [](BYTE*, LONG, LONG* written, V77FrameProperties*) {
             *written = 0;
             return true;
         },

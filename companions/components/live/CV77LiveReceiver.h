@@ -91,11 +91,12 @@ protected:
     bool WaitForStreaming(DWORD ms);
     // Sleeps up to ms; returns early (false) when a stop is requested.
     bool Pause(DWORD ms);
-    // GetBuffer, fill (writes at most capacity bytes, sets *written), OnSample.
-    // S_FALSE when the frame was not handed out (not streaming, stopping,
-    // too large for the sample, fill refused).
-    HRESULT DeliverFrame(const std::function<bool(BYTE* data, LONG capacity, LONG* written)>& fill,
-                         const V77FrameProperties& properties);
+    // GetBuffer, fill (writes at most capacity bytes, sets *written, may
+    // amend the properties from what it read), OnSample. S_FALSE when the
+    // frame was not handed out (not streaming, stopping, too large for the
+    // sample, fill refused).
+    using Fill = std::function<bool(BYTE* data, LONG capacity, LONG* written, V77FrameProperties* properties)>;
+    HRESULT DeliverFrame(const Fill& fill, V77FrameProperties properties);
     HRESULT DeliverFrame(const BYTE* data, size_t size, const V77FrameProperties& properties);
     HRESULT DeliverMarker();
     // Raises stream event A once per run of frames; a stream that had ended
