@@ -14,6 +14,11 @@
 #include "sinks/CV77DsAviFileRendererFilter.h"
 #include "transform/CV77ResizeFilter.h"
 #include "sinks/CV77DsNetworkRendererFilter.h"
+#include "sources/CV77DsAviSourceFilter.h"
+#include "sources/CV77DsLocalSourceFilter.h"
+#include "sources/CV77DsNetworkSourceFilter.h"
+#include "sources/CV77DsTcpSourceFilter.h"
+#include "sources/CV77PushSourceFilter.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
 // creatable, include the filter's header and replace the row's body, e.g.
@@ -36,7 +41,7 @@ CUnknown* CreateNetworkRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 2: CV77DsNetworkSourceFilter, object name "Varnokel77 Network source filter"
 CUnknown* CreateNetworkSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsNetworkSourceFilter>("Varnokel77 Network source filter", outer, phr);
 }
 
 // 3: CV77DsAviFileRendererFilter, object name "Varnokel77 Avi file renderer filter"
@@ -60,7 +65,7 @@ CUnknown* CreateArchiveLocalSource(LPUNKNOWN outer, HRESULT* phr)
 // 6: CV77DsLocalSourceFilter, object name "Varnokel77 Local Live source filter"
 CUnknown* CreateLocalLiveSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsLocalSourceFilter>("Varnokel77 Local Live source filter", outer, phr);
 }
 
 // 7: CV77DsOverlayRendererFilter, object name "Varnokel77 Overlay renderer filter"
@@ -126,13 +131,13 @@ CUnknown* CreateTcpAudioRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 17: CV77DsAviSourceFilter, object name "Varnokel77 AVI file source filter"
 CUnknown* CreateAviSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsAviSourceFilter>("Varnokel77 AVI file source filter", outer, phr);
 }
 
 // 18: CV77PushSourceFilter, object name "Varnokel77 Push source filter"
 CUnknown* CreatePushSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77PushSourceFilter>("Varnokel77 Push source filter", outer, phr);
 }
 
 // 19: CAudioMuteFilter, object name "Varnokel77 Audio Mute"
@@ -144,7 +149,7 @@ CUnknown* CreateAudioMute(LPUNKNOWN outer, HRESULT* phr)
 // 20: CV77DsTcpSourceFilter, object name "Varnokel77 TCP Network source filter"
 CUnknown* CreateTcpSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsTcpSourceFilter>("Varnokel77 TCP Network source filter", outer, phr);
 }
 
 // 21: CV77ResizeFilter, constructor takes no object name

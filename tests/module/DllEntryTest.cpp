@@ -15,6 +15,18 @@ namespace {
 const CLSID CLSID_NotInTheModule = {0x6c1e0aee, 0x3d2b, 0x4a8e, {0x9f, 0x10, 0x21, 0x43, 0x65, 0x87, 0xa9, 0xcb}};
 void* const kJunk = reinterpret_cast<void*>(0x1234);
 
+// Rows 2, 6, 17 and 20 create their live receiver, an outside component: without
+// COM or without the receiver registered the creation fails with CoCreateInstance's result.
+bool NeedsReceiver(int row)
+{
+    return row == 2 || row == 6 || row == 17 || row == 20;
+}
+
+bool ReceiverMissing(int row, HRESULT hr)
+{
+    return NeedsReceiver(row) && (hr == REGDB_E_CLASSNOTREG || hr == CO_E_NOTINITIALIZED);
+}
+
 class DllEntryTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -87,7 +99,7 @@ TEST_F(DllEntryTest, EveryFilterIsCreatableOrNotBuiltYet)
         ComPtr<IBaseFilter> filter;
         const HRESULT hr =
             factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf()));
-        if (hr == E_NOTIMPL) {
+        if (hr == E_NOTIMPL || ReceiverMissing(i, hr)) {
             EXPECT_FALSE(filter);
             continue;
         }
@@ -127,7 +139,7 @@ TEST_F(DllEntryTest, CoCreateInstanceReachesTheModule)
         ComPtr<IBaseFilter> filter;
         const HRESULT hr = CoCreateInstance(ClsidOf(kExpectedFilters[i]), nullptr, CLSCTX_INPROC_SERVER,
                                             IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf()));
-        EXPECT_TRUE(hr == S_OK || hr == E_NOTIMPL) << kExpectedFilters[i].name << ": 0x" << std::hex << hr;
+        EXPECT_TRUE(hr == S_OK || hr == E_NOTIMPL || ReceiverMissing(i, hr)) << kExpectedFilters[i].name << ": 0x" << std::hex << hr;
         EXPECT_EQ(hr == S_OK, filter != nullptr);
     }
     if (SUCCEEDED(init))

@@ -7,8 +7,13 @@
 #include "companions/components/udpreceiver/CV77UdpAudioReceiver.h"
 #include "companions/components/server/V77ComponentTable.h"
 
+#include <cguid.h>  // GUID_NULL for the media types of the receivers
+
+#include "companions/components/avi/CV77AviReceiver.h"
+#include "companions/components/network/CV77NetworkReceiver.h"
 #include "companions/components/pool/CV77PoolItem.h"
 #include "companions/components/pool/CV77SamplePool.h"
+#include "companions/components/tcp/CV77TcpReceiver.h"
 #include "v77/V77Guids.h"
 
 const CFactoryTemplate g_ComponentTemplates[] = {
@@ -17,6 +22,9 @@ const CFactoryTemplate g_ComponentTemplates[] = {
     {L"Varnokel77 UDP Audio Receiver", &CLSID_V77UdpAudioReceiver, CV77UdpAudioReceiver::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 TCP Channel", &CLSID_V77TcpChannel, CV77TcpChannel::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 Stream Server", &CLSID_V77StreamServer, CV77StreamServer::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 Network Receiver", &CLSID_V77NetworkReceiver, CV77NetworkReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 TCP Receiver", &CLSID_V77TcpReceiver, CV77TcpReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 AVI File Receiver", &CLSID_V77AviReceiver, CV77AviReceiver::CreateInstance, nullptr, nullptr},
 };
 
 const int g_cComponentTemplates = sizeof g_ComponentTemplates / sizeof g_ComponentTemplates[0];
