@@ -3,13 +3,21 @@
 
 #include "companions/components/server/V77ComponentTable.h"
 
+#include <cguid.h>  // GUID_NULL for the media types of the receivers
+
+#include "companions/components/avi/CV77AviReceiver.h"
+#include "companions/components/network/CV77NetworkReceiver.h"
 #include "companions/components/pool/CV77PoolItem.h"
 #include "companions/components/pool/CV77SamplePool.h"
+#include "companions/components/tcp/CV77TcpReceiver.h"
 #include "v77/V77Guids.h"
 
 const CFactoryTemplate g_ComponentTemplates[] = {
     {L"Varnokel77 Sample Pool", &CLSID_V77SamplePool, CV77SamplePool::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 Pool Item", &CLSID_V77PoolItem, CV77PoolItem::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 Network Receiver", &CLSID_V77NetworkReceiver, CV77NetworkReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 TCP Receiver", &CLSID_V77TcpReceiver, CV77TcpReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 AVI File Receiver", &CLSID_V77AviReceiver, CV77AviReceiver::CreateInstance, nullptr, nullptr},
 };
 
 const int g_cComponentTemplates = sizeof g_ComponentTemplates / sizeof g_ComponentTemplates[0];
