@@ -4,6 +4,9 @@
 #include "display/CV77JpegRenderer.h"
 #include "display/CV77WindowsRenderer.h"
 #include "module/FilterCreation.h"
+#include "sources/CV77DsARCSourceFilter.h"
+#include "sources/CV77DsARCSourceFilterAVI.h"
+#include "sources/CV77DsARCSourceFilterTcp.h"
 #include "sources/CV77DsAviSourceFilter.h"
 #include "sources/CV77DsLocalSourceFilter.h"
 #include "sources/CV77DsNetworkSourceFilter.h"
@@ -43,7 +46,7 @@ CUnknown* CreateAviFileRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 4: CV77DsARCSourceFilter, object name "Varnokel77 Archive source filter"
 CUnknown* CreateArchiveSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsARCSourceFilter>("Varnokel77 Archive source filter", outer, phr);
 }
 
 // 5: CV77DsARCLocalFilter, object name "Varnokel77 Archive local source filter"
@@ -91,13 +94,13 @@ CUnknown* CreateImageRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 12: CV77DsARCSourceFilterAVI, object name "Varnokel77 Archive source filter"
 CUnknown* CreateArchiveSourceAvi(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsARCSourceFilterAVI>("Varnokel77 Archive source filter", outer, phr);
 }
 
 // 13: CV77DsARCSourceFilterTcp, object name "Varnokel77 Archive source filter"
 CUnknown* CreateArchiveSourceTcp(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsARCSourceFilterTcp>("Varnokel77 Archive source filter", outer, phr);
 }
 
 // 14: CV77UdpAudioSourceFilter, object name "Varnokel77 Audio source filter"
