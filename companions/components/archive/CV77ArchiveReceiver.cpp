@@ -210,8 +210,10 @@ void CV77ArchiveReceiver::Serve(const PlayCommand& command)
         V77Stretch stretch;
         if (asked == E_NOTIMPL) {
             // No buffer downstream: play on from the start, or after the last stretch.
-            stretch = command.mode == 2 && m_tContinue > 0 ? m_Index.Forward(m_tContinue, StretchLength())
-                                                           : m_Index.Seek(command.start, StretchLength());
+            if (command.mode != 2)
+                stretch = m_Index.Seek(command.start, StretchLength());
+            else if (m_tContinue > 0)
+                stretch = m_Index.Forward(m_tContinue, StretchLength());
             if (stretch.count == 0) {
                 m_pEvents->OnPlaybackEnd(S_FALSE, 0, 0, 0);
                 return;

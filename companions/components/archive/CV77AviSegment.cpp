@@ -2,10 +2,19 @@
 
 #include <vfwmsgs.h>
 
+#include "companions/components/parsers/Mpeg4Headers.h"
+
 namespace {
 
 // More frames than this in one segment is not a recording we wrote.
 constexpr LONG kMaxFrames = 10000000;
+
+bool IsUncompressed(DWORD compression)
+{
+    return compression == BI_RGB || compression == MAKEFOURCC('Y', 'U', 'Y', '2') ||
+           compression == MAKEFOURCC('I', '4', '2', '0') || compression == MAKEFOURCC('I', 'Y', 'U', 'V') ||
+           compression == MAKEFOURCC('Y', 'V', '1', '2');
+}
 
 }  // namespace
 
@@ -53,13 +62,54 @@ HRESULT CV77AviSegment::Open(const std::wstring& path)
         return hr;
     m_Frames.resize(static_cast<size_t>(length));
     for (LONG i = 0; i < length; ++i) {
+        // A truncated file promises more frames in its header than its index
+        // holds; Wine's AVIStreamRead asserts past the index, so stop there.
+        if (AVIStreamFindSample(m_pStream, m_lStart + i, FIND_ANY | FIND_NEXT) < 0) {
+            m_Frames.resize(static_cast<size_t>(i));
+            break;
+        }
         LONG bytes = 0;
         if (FAILED(AVIStreamRead(m_pStream, m_lStart + i, 1, nullptr, 0, &bytes, nullptr)) || bytes < 0)
             bytes = 0;  // unreadable: treated as an empty frame, left out of the index
         m_Frames[static_cast<size_t>(i)].size = static_cast<uint32_t>(bytes);
         m_Frames[static_cast<size_t>(i)].key = AVIStreamIsKeyFrame(m_pStream, m_lStart + i) != FALSE;
     }
+    ClassifyKeyFrames();
     return S_OK;
+}
+
+void CV77AviSegment::ClassifyKeyFrames()
+{
+    // With AVIF_TRUSTCKTYPE in the header AVIFile takes key frames from the
+    // chunk types, and ffmpeg writes every video chunk as "dc" (compressed):
+    // then only the first frame looks like a key frame. Ask the pictures.
+    size_t keys = 0;
+    for (const V77SegmentFrame& frame : m_Frames)
+        keys += frame.key ? 1 : 0;
+    AVIFILEINFOW fileInfo = {};
+    if (m_Frames.size() < 2 || keys > 1 || m_Format.size() < sizeof(BITMAPINFOHEADER) ||
+        FAILED(AVIFileInfoW(m_pFile, &fileInfo, sizeof fileInfo)) || !(fileInfo.dwFlags & AVIFILEINFO_TRUSTCKTYPE))
+        return;
+    const DWORD compression = reinterpret_cast<const BITMAPINFOHEADER*>(m_Format.data())->biCompression;
+    if (IsUncompressed(compression)) {
+        for (V77SegmentFrame& frame : m_Frames)
+            frame.key = frame.size > 0;
+        return;
+    }
+    std::vector<BYTE> data;
+    for (size_t i = 0; i < m_Frames.size(); ++i) {
+        V77SegmentFrame& frame = m_Frames[i];
+        if (frame.size == 0)
+            continue;
+        data.resize(frame.size);
+        LONG bytes = 0;
+        if (FAILED(AVIStreamRead(m_pStream, m_lStart + static_cast<LONG>(i), 1, data.data(),
+                                 static_cast<LONG>(data.size()), &bytes, nullptr)))
+            continue;
+        v77mpeg4::VopInfo vop;
+        if (v77mpeg4::FindVop(data.data(), static_cast<size_t>(bytes), nullptr, &vop))
+            frame.key = vop.codingType == v77mpeg4::kVopI;
+    }
 }
 
 HRESULT CV77AviSegment::Read(LONG position, BYTE* data, LONG capacity, LONG* written)

@@ -27,6 +27,9 @@ public:
     HRESULT Read(LONG position, BYTE* data, LONG capacity, LONG* written);
 
 private:
+    // Key frames AVIFile could not tell, from the format or the pictures.
+    void ClassifyKeyFrames();
+
     PAVIFILE m_pFile = nullptr;
     PAVISTREAM m_pStream = nullptr;
     LONG m_lStart = 0;
