@@ -25,7 +25,7 @@ segment() {
     -frames:v "$count" "$@" -f avi "$file"
 }
 yuy2() { segment "$1" "$2" "$3" -c:v rawvideo -pix_fmt yuyv422; }
-mpeg4() { segment "$1" "$2" "$3" -c:v mpeg4 -g 10 -q:v 4 -pix_fmt yuv420p -vtag DX50; }
+mpeg4() { segment "$1" "$2" "$3" -c:v mpeg4 -g 10 -sc_threshold 1000000000 -bf 0 -q:v 4 -pix_fmt yuv420p -vtag DX50; }
 
 for s in 0 40 80; do yuy2 "$out/plain/$(name $s)" $s 40; done
 
