@@ -16,6 +16,8 @@ CBufferQueue::CBufferQueue(IBufferQueueOwner* owner)
       m_dwAdviseCookie(0),
       m_bClockWait(false),
       m_bClockCancelled(false),
+      m_ulCancelCount(0),
+      m_ulDecisionCount(0),
       m_pInputAllocator(nullptr),
       m_pOutputAllocator(nullptr)
 {
@@ -104,8 +106,8 @@ HRESULT CBufferQueue::GetCommandSample(IV77PoolItem** item)
         return VFW_E_NOT_COMMITTED;
     ComPtr<IMediaSample> sample;
     HRESULT hr = allocator->GetBuffer(&sample, nullptr, nullptr, 0);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr) || !sample)
+        return FAILED(hr) ? hr : VFW_E_TIMEOUT;  // the pool gave nothing
     return sample->QueryInterface(IID_IV77PoolItem, reinterpret_cast<void**>(item));
 }
 
@@ -160,9 +162,16 @@ REFERENCE_TIME CBufferQueue::ClockTime()
     return now;
 }
 
+void CBufferQueue::BeginClockDecision()
+{
+    CAutoLock lock(&m_Lock);
+    m_ulDecisionCount = m_ulCancelCount;
+}
+
 void CBufferQueue::CancelClockWait()
 {
     CAutoLock lock(&m_Lock);
+    ++m_ulCancelCount;
     if (!m_bClockWait)
         return;
     m_bClockCancelled = true;
@@ -182,7 +191,8 @@ bool CBufferQueue::WaitForClock(REFERENCE_TIME time)
         return false;
     {
         CAutoLock lock(&m_Lock);
-        if (m_bClockWait)
+        // Cancelled after the due time was decided: it is stale.
+        if (m_bClockWait || m_ulDecisionCount != m_ulCancelCount)
             return false;
         m_bClockWait = true;
         m_bClockCancelled = false;

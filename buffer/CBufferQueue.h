@@ -81,8 +81,12 @@ public:
     CCritSec* QueueLock() { return &m_Lock; }
 
 protected:
-    // Ends a clock wait in progress (Unadvise and wake the waiter).
+    // Ends a clock wait in progress (Unadvise and wake the waiter), and any
+    // wait begun later for a due time decided before this call.
     void CancelClockWait();
+    // The delivery thread is about to decide a due time: a cancel from now on
+    // ends the wait for it, even one that comes before the wait begins.
+    void BeginClockDecision();
     // Waits on the reference clock until time; false when cancelled or without a clock.
     bool WaitForClock(REFERENCE_TIME time);
     // The reference clock time, or 0 without a clock.
@@ -98,6 +102,10 @@ protected:
     DWORD_PTR m_dwAdviseCookie;
     bool m_bClockWait;              // a clock wait is in progress
     bool m_bClockCancelled;         // ... and has been cancelled
+    // Counts cancels; a wait whose due time was decided under an older count
+    // is not begun, so a cancel in the gap between deciding and waiting holds.
+    ULONG m_ulCancelCount;
+    ULONG m_ulDecisionCount;
     IMemAllocator* m_pInputAllocator;
     IMemAllocator* m_pOutputAllocator;
 };

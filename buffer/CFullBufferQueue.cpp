@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include "buffer/V77CommandRecord.h"
+#include "display/CDisplayNotification.h"
 #include "framework/CAutoLock.h"
 #include "v77/V77Events.h"
 #include "v77/V77Guids.h"
@@ -14,20 +15,10 @@ namespace {
 
 constexpr DWORD kMasterRetryMs = 10;     // the master has no play position yet
 constexpr DWORD kFrameWaitSliceMs = 10;  // Step re-checks its segment this often
-// Pause after a Stop waits this long for a source that never reported the
-// stretch it was filling (its own Stop normally reports it first).
-constexpr DWORD kSourceIdleBoundMs = 5000;
 // A master that does not show video answers "no position yet" after this long,
 // so that a slave's delivery thread returns to its own stop checks.
 constexpr DWORD kPositionValidSliceMs = 50;
 constexpr int kNotHeld = 2;
-
-LONGLONG FileTimeNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return static_cast<LONGLONG>((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-}
 
 }  // namespace
 
@@ -40,6 +31,7 @@ CFullBufferQueue::CFullBufferQueue(IBufferQueueOwner* owner, LONG segmentLength)
       m_DataReady(TRUE, FALSE),
       m_SeekDone(TRUE, FALSE),
       m_Shutdown(TRUE, FALSE),
+      m_RequestRelease(TRUE, FALSE),
       m_bAborting(false),
       m_bStopped(true),
       m_bPlaying(false),
@@ -47,7 +39,7 @@ CFullBufferQueue::CFullBufferQueue(IBufferQueueOwner* owner, LONG segmentLength)
       m_tReference(0),
       m_tPosition(0),
       m_tPlay(0),
-      m_tCurrent(FileTimeNow()),
+      m_tCurrent(CDisplayNotification::WallClockNow()),
       m_tStart(0),
       m_tStop(kMaxTime),
       m_nReceiving(-1),
@@ -95,6 +87,7 @@ void CFullBufferQueue::Abort()
     {
         CAutoLock lock(&m_Lock);
         m_bAborting = true;
+        m_RequestRelease.Set();
         m_Pending.clear();
         m_RequestTaken.Set();
         m_DataReady.Reset();
@@ -111,6 +104,10 @@ void CFullBufferQueue::StopPlayback()
         CAutoLock lock(&m_Lock);
         m_bStopped = true;
         m_bPlaying = false;
+        // The stretch in progress is given up: its frames and its RequestDone,
+        // which the source sends before its own Stop returns, find no request.
+        m_InProgress = Request();
+        m_nReceiving = -1;
     }
     // A slave waiting for our position must not wait through the stop.
     SetPositionValid(true);
@@ -119,43 +116,34 @@ void CFullBufferQueue::StopPlayback()
 
 void CFullBufferQueue::Deactivate()
 {
+    m_RequestRelease.Set();
     m_Shutdown.Set();
     m_DataReady.Set();
     m_SeekDone.Set();
     CancelClockWait();
 }
 
-bool CFullBufferQueue::WaitBounded(HANDLE event, DWORD timeoutMs)
-{
-    return WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0;
-}
-
 void CFullBufferQueue::StartPlayback()
 {
-    bool aborted = false;
-    {
-        CAutoLock lock(&m_Lock);
-        m_bStopped = false;
-        m_dRate = 0;
-        m_tPlay = 0;
-        m_tPosition = 0;
-        m_tReference = 0;
-        aborted = m_bAborting;
-    }
-    if (aborted) {
-        // The source reports the stretch it was filling before it stops.
-        WaitBounded(m_RequestTaken, kSourceIdleBoundMs);
-        for (CBufferSegment& segment : m_Segments)
-            WaitBounded(segment.IdleEvent(), kSourceIdleBoundMs);
-        CAutoLock lock(&m_Lock);
+    CAutoLock lock(&m_Lock);
+    // Pause from Running leaves a seek in flight alone: only a Stop ended one.
+    const bool afterStop = m_bStopped;
+    m_bStopped = false;
+    m_dRate = 0;
+    m_tPlay = 0;
+    m_tPosition = 0;
+    m_tReference = 0;
+    if (afterStop && m_bAborting) {
+        // Nothing to wait for: Stop gave up the request in progress, so a
+        // late report of it changes nothing.
         for (CBufferSegment& segment : m_Segments)
             segment.Empty();
         m_InProgress = Request();
         m_nReceiving = -1;
         m_bAborting = false;
     }
-    CAutoLock lock(&m_Lock);
     m_Shutdown.Reset();
+    m_RequestRelease.Reset();
     SignalRequestState();
 }
 
@@ -181,10 +169,12 @@ void CFullBufferQueue::Flush()
     m_bAborting = false;
     if (m_bStopped)
         return;
-    // The frames after the flush fill the current segment, as for a seek.
-    const bool requested = m_InProgress.segment >= 0;
+    m_RequestRelease.Reset();
+    // The frames after the flush fill the current segment, as for a seek to
+    // the current position; the source reports their end with RequestDone
+    // (also after a seek of its own), which then goes on as after a seek.
     Request request = m_InProgress;
-    if (!requested) {
+    if (request.segment < 0) {
         request.position = m_tCurrent;
         request.stop = m_tStop;
         request.id = m_lNextRequestId++;
@@ -194,11 +184,7 @@ void CFullBufferQueue::Flush()
     request.flags = kSeekNeighbours | kFlush;
     Segment(0).BeginRequest(request.position, request.id);
     m_nReceiving = request.segment;
-    // A flush we did not ask for (the source seeking on its own, or a flush
-    // while it waits for a request) has no RequestDone to come: treating it as
-    // a request in progress would hold back every request after it.
-    if (requested)
-        m_InProgress = request;
+    m_InProgress = request;
 }
 
 // ---- requests ----
@@ -259,8 +245,9 @@ bool CFullBufferQueue::ResolveRequest(Request* request)
             target.MarkFailed(after.CannotContinue() ? E_NOTIMPL : after.Result());
             return false;
         }
-        // The stretch that ends where the segment after it begins.
-        request->position = after.FirstTime();
+        // The source names the stretch by the continuation it reported for
+        // the segment after, and reads the one before that segment.
+        request->position = after.Continuation();
         request->flags |= kBackward;
         request->stop = kMaxTime;
     }
@@ -284,6 +271,10 @@ HRESULT CFullBufferQueue::GetRequest(REFERENCE_TIME* position, DWORD* type, WORD
 {
     if (!position || !type || !flush)
         return E_POINTER;
+    // Whatever the answer, the caller never reads what it left there.
+    *position = 0;
+    *type = 0;
+    *flush = 0;
     {
         CAutoLock lock(&m_Lock);
         if (m_bStopped) {
@@ -291,9 +282,9 @@ HRESULT CFullBufferQueue::GetRequest(REFERENCE_TIME* position, DWORD* type, WORD
             return E_FAIL;
         }
     }
-    // Released by a request, or by Deactivate (output Inactive, Stop).
-    HANDLE handles[2] = {m_Shutdown.Handle(), m_RequestAvailable.Handle()};
-    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+    // Released by a request, or with a failure by a flush, Stop or Inactive.
+    HANDLE handles[3] = {m_Shutdown.Handle(), m_RequestRelease.Handle(), m_RequestAvailable.Handle()};
+    if (WaitForMultipleObjects(3, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 2)
         return E_FAIL;
     CAutoLock lock(&m_Lock);
     if (m_bStopped) {
@@ -1075,6 +1066,9 @@ HRESULT CFullBufferQueue::GetNext(IV77PoolItem** out)
     for (;;) {
         if (!WaitForData())
             return E_FAIL;
+        // From here a rate change, seek, abort or deactivation cancels the
+        // wait for the due time decided below, even before the wait begins.
+        BeginClockDecision();
         const REFERENCE_TIME now = ClockTime();
         CBufferSegment::Frame frame;
         DWORD wakes = 0;

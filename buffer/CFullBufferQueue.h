@@ -105,6 +105,9 @@ protected:
     CAMEvent m_DataReady;           // manual
     CAMEvent m_SeekDone;            // manual
     CAMEvent m_Shutdown;            // manual
+    // Manual: set from BeginFlush, Stop or Inactive until EndFlush or Pause;
+    // a source waiting for a request then fails and stops asking.
+    CAMEvent m_RequestRelease;
     bool m_bAborting;
     bool m_bStopped;
     bool m_bPlaying;
@@ -166,6 +169,5 @@ private:
     int Locate(REFERENCE_TIME position);
     StepOutcome StepOnce(int direction, bool* landing, REFERENCE_TIME* time);
     void WaitForFrames();
-    bool WaitBounded(HANDLE event, DWORD timeoutMs);
     bool FindSampleStart(REFERENCE_TIME time, int* segment, LONG* index);
 };

@@ -190,10 +190,13 @@ void CStdBufferQueue::SpinForArrival(LONG arrivals)
 
 size_t CStdBufferQueue::FindNotAfter(REFERENCE_TIME time) const
 {
-    // Entries are in arrival order; times are expected to rise but need not.
-    auto after = std::upper_bound(m_Entries.begin(), m_Entries.end(), time,
-                                  [](REFERENCE_TIME t, const Entry& e) { return t < e.start; });
-    return after == m_Entries.begin() ? 0 : static_cast<size_t>(after - m_Entries.begin()) - 1;
+    // Entries are in arrival order and their times need not rise (a source
+    // restarting its clock, a reposition): the newest entry not after time.
+    for (size_t i = m_Entries.size(); i-- > 0;) {
+        if (m_Entries[i].start <= time)
+            return i;
+    }
+    return 0;
 }
 
 bool CStdBufferQueue::GetSampleAt(const REFERENCE_TIME* time, LONG offset, IMediaSample** out)

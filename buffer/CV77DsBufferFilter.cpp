@@ -64,8 +64,14 @@ CV77DsBufferFilter::CV77DsBufferFilter(const TCHAR* name, LPUNKNOWN outer, HRESU
 CV77DsBufferFilter::~CV77DsBufferFilter()
 {
     ReleaseSlaves();
-    delete m_pQueue.exchange(nullptr);
+    // Released without Stop, the delivery thread may still be in the queue:
+    // wake it and wait for it before the queue goes.
+    if (CBufferQueue* queue = Queue()) {
+        queue->StopPlayback();
+        queue->Deactivate();
+    }
     delete m_pOutput;
+    delete m_pQueue.exchange(nullptr);
     delete m_pInput;
     if (m_pPreferredType)
         DeleteMediaType(m_pPreferredType);
@@ -152,16 +158,14 @@ STDMETHODIMP CV77DsBufferFilter::Stop()
         return hr;
     }
     queue->StopPlayback();
-    const LONGLONG reserved = queue->GetReservedBytes();
-    const bool sized = queue->GetCapacity() > 0;
-    // The queue lets go of its frames before the pins go inactive: the input
-    // allocator's pool waits at decommit for every sample it handed out.
-    queue->Clear();
     HRESULT hr = CBaseFilter::Stop();
     FlushDisplayTime();
+    const LONGLONG reserved = queue->GetReservedBytes();
     queue->Deactivate();
-    if (sized)
-        NotifyEvent(EC_V77_MEMORY, static_cast<LONG_PTR>(-reserved), 0);
+    // The pool's decommit does not wait for the frames the queue still holds:
+    // they go back to it here, after the pins are inactive.
+    queue->Clear();
+    NotifyEvent(EC_V77_MEMORY, static_cast<LONG_PTR>(-reserved), 0);
     return hr;
 }
 

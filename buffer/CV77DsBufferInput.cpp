@@ -202,24 +202,20 @@ STDMETHODIMP CV77DsBufferInput::Receive(IMediaSample* sample)
     }
     ComPtr<IV77PoolItem> item;
     if (SUCCEEDED(sample->QueryInterface(IID_IV77PoolItem, reinterpret_cast<void**>(item.GetAddressOf()))))
-        return ReceivePooled(sample);
+        return ReceivePooled(item.Get());
     const LONG length = sample->GetActualDataLength();
     return length > 0 ? ReceiveCopy(sample, length) : S_OK;
 }
 
-HRESULT CV77DsBufferInput::ReceivePooled(IMediaSample* sample)
+HRESULT CV77DsBufferInput::ReceivePooled(IV77PoolItem* frame)
 {
     CBufferQueue* queue = m_pBufferFilter->Queue();
     if (!queue)
         return VFW_E_WRONG_STATE;
-    ComPtr<IV77PoolItem> frame;
-    HRESULT hr = sample->QueryInterface(IID_IV77PoolItem, reinterpret_cast<void**>(frame.GetAddressOf()));
-    if (FAILED(hr))
-        return hr;
     // The pooled sample is the frame: no copy. Empty frames are not queued.
     if (frame->GetDataLength() == 0 && frame->GetData(nullptr) != S_OK)
         return S_OK;
-    return queue->Add(frame.Get());
+    return queue->Add(frame);
 }
 
 HRESULT CV77DsBufferInput::ReceiveCopy(IMediaSample* sample, LONG length)
@@ -240,8 +236,8 @@ HRESULT CV77DsBufferInput::ReceiveCopy(IMediaSample* sample, LONG length)
     while (remaining > 0) {
         ComPtr<IMediaSample> buffer;
         hr = m_pOwnAllocator->GetBuffer(&buffer, nullptr, nullptr, 0);
-        if (FAILED(hr))
-            return hr;
+        if (FAILED(hr) || !buffer)
+            return FAILED(hr) ? hr : VFW_E_TIMEOUT;  // the pool gave nothing
         ComPtr<IV77PoolItem> frame;
         hr = buffer.As(&frame);
         if (FAILED(hr))

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "framework/CBaseInputPin.h"
+#include "v77/IV77SamplePool.h"
 #include "framework/CMediaType.h"
 
 class CV77DsBufferFilter;
@@ -45,7 +46,7 @@ private:
     static HRESULT ToStoredType(const CMediaType& mt, CMediaType* stored);
     // Copies a sample that is not a pool item into pooled frames of our allocator.
     HRESULT ReceiveCopy(IMediaSample* sample, LONG length);
-    HRESULT ReceivePooled(IMediaSample* sample);
+    HRESULT ReceivePooled(IV77PoolItem* frame);
 
     CV77DsBufferFilter* const m_pBufferFilter;
     CV77DsBufferInputAllocator* m_pOwnAllocator;   // one reference

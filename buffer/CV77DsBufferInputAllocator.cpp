@@ -1,5 +1,6 @@
 #include "buffer/CV77DsBufferInputAllocator.h"
 
+#include <climits>
 #include <vfwmsgs.h>
 #include <wrl/client.h>
 #include "buffer/CV77DsBufferFilter.h"
@@ -23,7 +24,7 @@ STDMETHODIMP CV77DsBufferInputAllocator::Commit()
     CAutoLock lock(&m_AllocatorLock);
     if (m_pPool)
         return S_OK;
-    if (m_Properties.cBuffers == 0 || m_Properties.cbBuffer == 0)
+    if (m_Properties.cBuffers <= 0 || m_Properties.cbBuffer <= 0)
         return VFW_E_SIZENOTSET;
     ComPtr<IV77SamplePool> pool;
     HRESULT hr = CoCreateInstance(CLSID_V77SamplePool, nullptr, CLSCTX_INPROC_SERVER, IID_IV77SamplePool,
@@ -33,8 +34,13 @@ STDMETHODIMP CV77DsBufferInputAllocator::Commit()
     // The count is read now, not at connection: the host may set it on a
     // connected, stopped filter, and the queue is sized from it at Pause.
     CV77DsBufferFilter* filter = m_pFilter.load();
-    if (filter)
-        m_Properties.cBuffers = filter->BufferCount() + 1;
+    if (filter) {
+        // One more than the queue holds; a count at the top of the range has no room for it.
+        const LONG count = filter->BufferCount();
+        if (count <= 0 || count == LONG_MAX)
+            return E_FAIL;
+        m_Properties.cBuffers = count + 1;
+    }
     hr = pool->InitializePool(static_cast<DWORD>(m_Properties.cbBuffer), static_cast<DWORD>(m_Properties.cBuffers));
     if (FAILED(hr))
         return hr;
@@ -79,8 +85,10 @@ STDMETHODIMP CV77DsBufferInputAllocator::GetBuffer(IMediaSample** sample, REFERE
         return VFW_E_NOT_COMMITTED;
     ComPtr<IUnknown> item;
     HRESULT hr = (flags & AM_GBF_NOWAIT) ? pool->TryGetItem(&item) : pool->GetItem(&item, INFINITE);
+    // Only S_OK gives an item; whatever else the pool says (S_FALSE for an
+    // empty pool without waiting) is the caller's to judge.
     if (hr != S_OK)
-        return FAILED(hr) ? hr : VFW_E_TIMEOUT;
+        return hr;
     ComPtr<IV77PoolItem> poolItem;
     hr = item.As(&poolItem);
     if (FAILED(hr))

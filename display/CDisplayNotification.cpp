@@ -7,14 +7,14 @@ namespace {
 
 constexpr DWORD kSpinCount = 4000;
 
-LONGLONG WallClockNow()
+}  // namespace
+
+LONGLONG CDisplayNotification::WallClockNow()
 {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     return static_cast<LONGLONG>((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
 }
-
-}  // namespace
 
 CDisplayNotification::CDisplayNotification()
     : m_Lock(kSpinCount), m_LastNotified(0), m_Latest(0), m_LastNotifyClock(0), m_MinInterval(0), m_bEnabled(false)

@@ -17,13 +17,17 @@ public:
     void UpdateDisplayTime(const LONGLONG& mediaTime);
     // Sends the latest reported time when it has not been sent yet.
     void FlushDisplayTime();
+    // The wall clock on the file-time scale (100 ns since 1601).
+    static LONGLONG WallClockNow();
 
     CDisplayNotification(const CDisplayNotification&) = delete;
     CDisplayNotification& operator=(const CDisplayNotification&) = delete;
 
 protected:
     CDisplayNotification();
-    virtual ~CDisplayNotification() = default;
+    // Not virtual: the owner is never deleted through this class, and the
+    // class keeps its single slot.
+    ~CDisplayNotification() = default;
 
     CV77CriticalSection m_Lock;     // guards the four time fields
     LONGLONG m_LastNotified;        // media time last sent

@@ -8,6 +8,7 @@
 #include "companions/V77Global/CGlobalErrorHandlingEnvironment.h"
 #include "companions/V77Media/V77Media.h"
 #include "display/V77DxRendererErrors.h"
+#include "display/V77GdiUtil.h"
 #include "kernels/ColorConvert.h"
 #include "kernels/Deinterlace.h"
 #include "v77/V77Events.h"
@@ -17,25 +18,9 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-LONG WidthOf(const RECT& r)
-{
-    return r.right - r.left;
-}
-
-LONG HeightOf(const RECT& r)
-{
-    return r.bottom - r.top;
-}
-
 bool HasArea(const RECT& r)
 {
     return WidthOf(r) != 0 && HeightOf(r) != 0;
-}
-
-HRESULT LastErrorResult()
-{
-    const DWORD error = GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }
 
 }  // namespace
@@ -395,8 +380,11 @@ void CV77GDIRendererBase::DeinterlacePlanar(BYTE** pixels)
 void CV77GDIRendererBase::AdjustRgb24(BYTE** pixels)
 {
     BYTE* scratch = DataOf(m_pScratch.Get());
-    // Every colour byte is treated as luma.
-    (this->*m_AdjustLuma)(*pixels, scratch, RgbStride(), m_Width * 3, m_Height);
+    // Every colour byte is treated as luma. The routine steps its source by
+    // the row length, so rows are taken whole with their padding: source and
+    // destination then share one layout (also in place, after deinterlacing).
+    const int stride = RgbStride();
+    (this->*m_AdjustLuma)(*pixels, scratch, stride, stride, m_Height);
     *pixels = scratch;
 }
 

@@ -6,6 +6,7 @@
 #include "buffer/CV77AutoSync.h"
 #include "companions/V77Global/CGlobalErrorHandlingEnvironment.h"
 #include "display/V77DxRendererErrors.h"
+#include "display/V77GdiUtil.h"
 #include "v77/V77Events.h"
 #include "v77/V77Guids.h"
 
@@ -15,22 +16,6 @@ namespace {
 
 // What the encoder writes for an empty comment: one zero byte.
 const char kEmptyComment[1] = {0};
-
-HRESULT LastErrorResult()
-{
-    const DWORD error = GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
-
-LONG WidthOf(const RECT& r)
-{
-    return r.right - r.left;
-}
-
-LONG HeightOf(const RECT& r)
-{
-    return r.bottom - r.top;
-}
 
 }  // namespace
 

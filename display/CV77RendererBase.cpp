@@ -10,15 +10,13 @@
 #include "companions/V77Media/V77Media.h"
 #include "display/CV77RendererInputPin.h"
 #include "display/V77DxRendererErrors.h"
+#include "display/V77VideoLayout.h"
 #include "framework/CAutoLock.h"
 #include "kernels/ProcessorFeatures.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-// Larger pictures would overflow the 32-bit byte counts of the frame buffers.
-constexpr LONG kMaxImageSide = 16384;
 
 // 8.8 fixed point, saturating at the top; low is the smallest stored value.
 int16_t ToFixed88(double value, double low)
@@ -195,30 +193,26 @@ HRESULT CV77RendererBase::CheckMediaType(const CMediaType* mt)
     if (!mt)
         return E_POINTER;
     if (*mt->Type() != MEDIATYPE_Video)
-        return S_FALSE;
+        return VFW_E_TYPE_NOT_ACCEPTED;
     for (int i = 0; i < m_SubtypeCount; ++i) {
-        if (*mt->Subtype() == m_Subtypes[i])
-            return S_OK;
+        if (*mt->Subtype() != m_Subtypes[i])
+            continue;
+        // Every buffer and pixel step follows the subtype: a header that
+        // disagrees with it would have them read or write past a frame.
+        V77VideoLayout layout;
+        return V77DescribeVideo(*mt, &layout) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
     }
-    return S_FALSE;
+    return VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT CV77RendererBase::SetMediaType(const CMediaType* mt)
 {
     if (!mt)
         V77DX_THROW_HR(E_POINTER);
-    const BITMAPINFOHEADER* header = GetBitmapInfoHeaderFromMediaType(*mt);
-    if (!header)
-        V77DX_THROW_APP("video type without a BITMAPINFOHEADER");
-    const LONGLONG height = std::llabs(static_cast<LONGLONG>(header->biHeight));
-    if (header->biWidth <= 0 || height == 0 || header->biWidth > kMaxImageSide || height > kMaxImageSide)
+    V77VideoLayout layout;
+    if (!V77DescribeVideo(*mt, &layout))
         V77DX_THROW_HR(VFW_E_TYPE_NOT_ACCEPTED);
-
-    const DWORD nominal = static_cast<DWORD>(header->biWidth * height * header->biBitCount / 8);
-    const DWORD described = GetBitmapSizeFromBitmapInfoHeader(*header);
-    const DWORD bytes = nominal > described ? nominal : described;
-    if (bytes == 0)
-        V77DX_THROW_HR(VFW_E_TYPE_NOT_ACCEPTED);
+    const DWORD bytes = layout.imageBytes;
 
     ComPtr<IV77PoolItem> scratch = CreatePoolItem(bytes);
     ComPtr<IV77PoolItem> copy = CreatePoolItem(bytes);
@@ -226,9 +220,9 @@ HRESULT CV77RendererBase::SetMediaType(const CMediaType* mt)
     HRESULT hr = m_MediaType.Set(*mt);
     if (FAILED(hr))
         V77DX_THROW_HR(hr);
-    m_Width = header->biWidth;
-    m_Height = static_cast<LONG>(height);
-    m_BitCount = header->biBitCount;
+    m_Width = layout.width;
+    m_Height = layout.height;
+    m_BitCount = layout.bitCount;
     m_FrameBytes = bytes;
     CV77AutoSync lock(m_FrameLock);
     m_pScratch = scratch;

@@ -23,6 +23,7 @@ CBaseRenderer::CBaseRenderer(REFCLSID renderClass, const TCHAR* name, LPUNKNOWN 
       m_bRepaintStatus(TRUE),
       m_bInReceive(FALSE),
       m_SignalTime(0),
+      m_bSignalTimeSet(false),
       m_hEndOfStreamTimer(nullptr),
       m_MiscFlags(GetOwner(), AM_FILTER_MISC_FLAGS_IS_RENDERER)
 {
@@ -277,8 +278,10 @@ HRESULT CBaseRenderer::PrepareReceive(IMediaSample* sample)
         m_bInReceive = FALSE;
         return VFW_E_SAMPLE_REJECTED;
     }
-    if (props->dwSampleFlags & AM_SAMPLE_TIMEVALID)
+    if (props->dwSampleFlags & AM_SAMPLE_TIMEVALID) {
         m_SignalTime = (props->dwSampleFlags & AM_SAMPLE_STOPVALID) ? props->tStop : props->tStart;
+        m_bSignalTimeSet = true;
+    }
     m_pMediaSample = sample;
     m_pMediaSample->AddRef();
     if (!m_bStreaming)
@@ -507,7 +510,8 @@ HRESULT CBaseRenderer::SendEndOfStream()
     CAutoLock lock(&m_RendererLock);
     if (!m_bEOS || m_bEOSDelivered || m_hEndOfStreamTimer)
         return S_OK;
-    if (!m_pClock)
+    // Nothing timed was rendered since Stop or a flush: nothing to play out.
+    if (!m_pClock || !m_bSignalTimeSet)
         return NotifyEndOfStream();
     // Complete when the last sample has played out.
     REFERENCE_TIME now = 0;
@@ -557,6 +561,7 @@ HRESULT CBaseRenderer::ResetEndOfStream()
     m_bEOS = FALSE;
     m_bEOSDelivered = FALSE;
     m_SignalTime = 0;
+    m_bSignalTimeSet = false;
     return S_OK;
 }
 

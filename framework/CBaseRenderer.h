@@ -128,6 +128,7 @@ protected:
     BOOL m_bRepaintStatus;
     volatile BOOL m_bInReceive;
     REFERENCE_TIME m_SignalTime;   // stream time the last sample ends at
+    bool m_bSignalTimeSet;         // a timed sample came since Stop or the last flush
     HANDLE m_hEndOfStreamTimer;    // timer-queue timer delaying EC_COMPLETE
     CCritSec m_ObjectCreationLock;
     CFilterMiscFlags m_MiscFlags;

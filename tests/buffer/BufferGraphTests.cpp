@@ -5,6 +5,7 @@
 #include <set>
 #include "buffer/CFullBufferQueue.h"
 #include "buffer/CV77DsBufferInput.h"
+#include "buffer/CV77DsBufferInputAllocator.h"
 #include "buffer/CV77DsBufferOutput.h"
 #include "buffer/CV77DsBufferOutputAllocator.h"
 #include "tests/buffer/BufferGraphFixture.h"
@@ -246,6 +247,32 @@ TEST_F(BufferGraphTest, PauseNeedsAQueueAndSizingRaisesMemoryEventsOfOppositeSig
     EXPECT_GT(memory[0].param1, 0);
     EXPECT_EQ(memory[0].param1, -memory[1].param1);
     EXPECT_EQ(0, memory[0].param1 % 64) << "capacity x the pooled buffer size";
+
+    // Every Stop reports what it releases, nothing included.
+    ASSERT_EQ(S_OK, m_Buffer->Stop());
+    m_Graph.DrainEvents();
+    const std::vector<GraphEvent> again = EventsWithCode(m_Graph, EC_V77_MEMORY);
+    ASSERT_EQ(3u, again.size()) << "a Stop of an unsized queue raises the memory event too";
+    EXPECT_EQ(0, again[2].param1);
+}
+
+TEST_F(BufferGraphTest, AnEmptyPoolAnswersForItselfWhenAskedNotToWait)
+{
+    BuildLiveGraph(VideoSource(1));
+    ASSERT_EQ(S_OK, m_Graph.PauseAndWait(kStateTimeoutMs));
+    IMemAllocator* allocator = Input()->OwnAllocator();
+    std::vector<ComPtr<IMediaSample>> taken;
+    HRESULT hr = S_OK;
+    for (int i = 0; i < 1000 && hr == S_OK; ++i) {
+        ComPtr<IMediaSample> sample;
+        hr = allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT);
+        if (hr == S_OK)
+            taken.push_back(sample);
+    }
+    EXPECT_FALSE(taken.empty());
+    EXPECT_EQ(S_FALSE, hr) << "the pool's own answer, not a time-out";
+    taken.clear();
+    ASSERT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs));
 }
 
 TEST_F(BufferGraphTest, MediaTimeEventsAreThrottledAndTheLastOneFlushedAtStop)

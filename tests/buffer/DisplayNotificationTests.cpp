@@ -1,6 +1,7 @@
 // Throttling and flushing of the media-time events.
 #include <gtest/gtest.h>
 
+#include <type_traits>
 #include <vector>
 #include "display/CDisplayNotification.h"
 #include "v77/V77Events.h"
@@ -128,6 +129,13 @@ TEST(DisplayNotification, AClockThatStepsBackSendsNothingUntilAFlush)
     EXPECT_EQ(std::vector<LONGLONG>{1000}, notification.Times());
     notification.UpdateDisplayTime(2000);
     EXPECT_EQ((std::vector<LONGLONG>{1000, 2000}), notification.Times());
+}
+
+TEST(DisplayNotificationLayout, NotifyEventIsTheOnlyVirtualSlot)
+{
+    // A virtual destructor would add slots after NotifyEvent.
+    EXPECT_FALSE(std::has_virtual_destructor<CDisplayNotification>::value);
+    EXPECT_TRUE(std::is_polymorphic<CDisplayNotification>::value);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // of every blocking wait.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 #include <wrl/client.h>
@@ -23,6 +24,33 @@ namespace {
 
 constexpr LONG kSegment = 25;
 constexpr DWORD kWaitMs = 5000;
+
+// The time-shift queue with a gate between deciding a frame's due time and
+// waiting for it: while armed, a wait for a time more than a second ahead
+// stops at the gate until the test opens it.
+class CGatedFullQueue : public CFullBufferQueue {
+public:
+    CGatedFullQueue(CFakeQueueOwner* owner, LONG segmentLength)
+        : CFullBufferQueue(owner, segmentLength), m_pOwner(owner), reached(TRUE, FALSE), gate(TRUE, FALSE)
+    {
+    }
+
+    bool WaitForTime(IMediaSample* sample, REFERENCE_TIME due, REFERENCE_TIME position,
+                     REFERENCE_TIME frameTime) override
+    {
+        if (armed.load() && due > m_pOwner->Now() + 10000000) {
+            armed = false;
+            reached.Set();
+            gate.Wait(INFINITE);
+        }
+        return CFullBufferQueue::WaitForTime(sample, due, position, frameTime);
+    }
+
+    CFakeQueueOwner* const m_pOwner;
+    std::atomic<bool> armed{false};
+    CAMEvent reached;  // manual
+    CAMEvent gate;     // manual
+};
 
 class FullQueueTest : public ::testing::Test {
 protected:
@@ -106,7 +134,7 @@ protected:
     CComInit m_Com;
     SyntheticRecording m_Recording;
     CFakeQueueOwner m_Owner;
-    CFullBufferQueue m_Queue{&m_Owner, kSegment};
+    CGatedFullQueue m_Queue{&m_Owner, kSegment};
     std::unique_ptr<CQueueFeeder> m_Feeder;
 };
 
@@ -170,7 +198,7 @@ TEST_F(FullQueueTest, SeekFillsItsSegmentThenTheOneBeforeThenTheOneAfter)
     EXPECT_EQ(position, requests[0].position);
     EXPECT_EQ(0u, requests[0].type);
     EXPECT_EQ(0, requests[0].flush) << "not playing yet: no flush";
-    EXPECT_EQ(T(100), requests[1].position) << "the stretch before ends where the seek's begins";
+    EXPECT_EQ(T(125), requests[1].position) << "the stretch before is named by the seek stretch's continuation";
     EXPECT_EQ(3u, requests[1].type);
     EXPECT_EQ(T(125), requests[2].position) << "the stretch after starts at the seek's continuation";
     EXPECT_EQ(2u, requests[2].type);
@@ -216,7 +244,7 @@ TEST_F(FullQueueTest, StepCrossesSegmentBoundariesBothWays)
     EXPECT_EQ(124, CurrentFrame());
     EXPECT_DOUBLE_EQ(-0.001, m_Queue.GetRate());
     ASSERT_TRUE(m_Feeder->WaitForRequests(5, kWaitMs));
-    EXPECT_TRUE(HasRequest(T(100), 3)) << "rotating backward asks for the stretch before";
+    EXPECT_TRUE(HasRequest(T(125), 3)) << "rotating backward asks for the stretch before, by its follower's continuation";
     ASSERT_EQ(S_OK, m_Queue.Step(-30));
     EXPECT_EQ(94, CurrentFrame());
 }
@@ -384,6 +412,202 @@ TEST_F(FullQueueTest, StopReleasesEveryBlockedCall)
     EXPECT_TRUE(m_Owner.PositionValid()) << "a slave waiting for this position is released";
     REFERENCE_TIME position = T(150);
     EXPECT_EQ(S_OK, m_Queue.SetPositions(&position, nullptr, nullptr)) << "stopped: stored, no seek";
+}
+
+TEST_F(FullQueueTest, ACancelBetweenDecidingAndWaitingIsNotLost)
+{
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    ASSERT_EQ(S_OK, m_Queue.SetRate(0.01));  // a frame every 4 s
+    ASSERT_TRUE(NextFrame());
+    // Each cancel comes after the delivery thread decided its next frame's
+    // due time and before it began to wait: the wait must not begin.
+    const char* const cancels[] = {"rate change", "deactivation"};
+    for (const char* cancel : cancels) {
+        m_Queue.gate.Reset();
+        m_Queue.reached.Reset();
+        m_Queue.armed = true;
+        auto hr = std::make_shared<HRESULT>(E_PENDING);
+        auto item = std::make_shared<ComPtr<IV77PoolItem>>();
+        CGatedFullQueue* queue = &m_Queue;
+        // Frames due at once go by until one is due far ahead.
+        BoundedCall delivery([=] {
+            do {
+                item->Reset();
+                *hr = queue->GetNext(item->GetAddressOf());
+            } while (*hr == S_OK && !queue->reached.Check());
+        });
+        ASSERT_TRUE(m_Queue.reached.Wait(kWaitMs)) << cancel << ": no frame was due far ahead";
+        if (cancel == cancels[0])
+            ASSERT_EQ(S_OK, m_Queue.SetRate(0.01));
+        else
+            m_Queue.Deactivate();
+        m_Queue.gate.Set();
+        EXPECT_TRUE(delivery.Wait(1000)) << cancel << " was lost: the delivery thread sleeps until a stale time";
+        if (cancel == cancels[1]) {
+            EXPECT_EQ(E_FAIL, *hr);
+        }
+        m_Queue.gate.Set();
+        if (!delivery.Wait(kWaitMs))
+            m_Queue.Deactivate();
+    }
+}
+
+TEST_F(FullQueueTest, FlushStopAndInactiveReleaseWaitForRequestWithAFailure)
+{
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    ASSERT_TRUE(WaitUntil([&] { return m_Queue.WaitReady(0) == S_OK; }, kWaitMs));
+    const struct {
+        const char* what;
+        void (*release)(CFullBufferQueue*);
+    } cases[] = {
+        {"BeginFlush", [](CFullBufferQueue* q) { q->Abort(); }},
+        {"Inactive", [](CFullBufferQueue* q) { q->Deactivate(); }},
+        {"Stop", [](CFullBufferQueue* q) { q->StopPlayback(); }},
+    };
+    // The feeder's own waiting thread goes first.
+    m_Queue.Abort();
+    ASSERT_TRUE(WaitUntil([&] { return !m_Feeder->Running(); }, kWaitMs)) << "the source still waits after a flush";
+    for (const auto& c : cases) {
+        m_Queue.Flush();
+        m_Queue.StartPlayback();
+        auto hr = std::make_shared<HRESULT>(E_PENDING);
+        CFullBufferQueue* queue = &m_Queue;
+        BoundedCall source([=] {
+            REFERENCE_TIME position = 0;
+            DWORD type = 0;
+            WORD flush = 0;
+            *hr = queue->GetRequest(&position, &type, &flush);
+        });
+        EXPECT_FALSE(source.Wait(100)) << c.what << ": nothing was requested, the source waits";
+        c.release(&m_Queue);
+        ASSERT_TRUE(source.Wait(kWaitMs)) << c.what << " left WaitForRequest blocked";
+        EXPECT_TRUE(FAILED(*hr)) << c.what << ": the source must stop asking, not ask again";
+    }
+}
+
+// Plays the source by hand: takes one request and serves it from recording.
+HRESULT ServeOne(CFullBufferQueue& queue, const SyntheticRecording& recording, bool deliver = true)
+{
+    REFERENCE_TIME position = 0;
+    DWORD type = 0;
+    WORD flush = 0;
+    HRESULT hr = E_PENDING;
+    if (!FinishesWithin(kWaitMs, [&] { hr = queue.GetRequest(&position, &type, &flush); }) || hr != S_OK)
+        return FAILED(hr) ? hr : E_FAIL;
+    if (!deliver)
+        return S_OK;
+    if (flush) {
+        queue.Abort();
+        queue.Flush();
+    }
+    const SyntheticRecording::Stretch stretch = recording.ForRequest(position, type);
+    for (int i = 0; i < stretch.count; ++i) {
+        const int frame = stretch.first + i;
+        queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
+    }
+    return queue.OnRequestDone(S_OK, stretch.count, 0, stretch.next);
+}
+
+TEST(FullQueueFlush, APauseWhileAFlushingSeekIsServedLeavesTheSeekWhole)
+{
+    CComInit com;
+    CFakeQueueOwner owner;
+    SyntheticRecording recording(300, kSegment);
+    CFullBufferQueue queue(&owner, kSegment);
+    owner.SetQueue(&queue);
+    ASSERT_EQ(S_OK, queue.SetSize(3 * kSegment, 16));
+    queue.StartPlayback();
+    REFERENCE_TIME first = recording.TimeOf(100);
+    BoundedCall seek([&] { queue.SetPositions(&first, nullptr, nullptr); });
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(S_OK, ServeOne(queue, recording));
+    ASSERT_TRUE(seek.Wait(kWaitMs));
+
+    // Playing now: the next seek makes the source flush. The graph pauses
+    // (Running to Paused) after the source took the request, before its flush.
+    auto position = std::make_shared<REFERENCE_TIME>(recording.TimeOf(250));
+    auto hr = std::make_shared<HRESULT>(E_PENDING);
+    CFullBufferQueue* q = &queue;
+    BoundedCall flushingSeek([=] { *hr = q->SetPositions(position.get(), nullptr, nullptr); });
+    REFERENCE_TIME at = 0;
+    DWORD type = 0;
+    WORD flush = 0;
+    ASSERT_TRUE(FinishesWithin(kWaitMs, [&] { queue.GetRequest(&at, &type, &flush); }));
+    ASSERT_EQ(0xFFFF, flush);
+    queue.StartPlayback();
+    queue.Abort();
+    queue.Flush();
+    const SyntheticRecording::Stretch stretch = recording.ForRequest(at, type);
+    for (int i = 0; i < stretch.count; ++i) {
+        const int frame = stretch.first + i;
+        queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
+    }
+    queue.OnRequestDone(S_OK, stretch.count, 0, stretch.next);
+    for (int i = 0; i < 2 && !flushingSeek.Done(); ++i)
+        ServeOne(queue, recording);
+    EXPECT_TRUE(flushingSeek.Wait(kWaitMs)) << "the seek never completed: seek-done stays unset until Stop";
+    REFERENCE_TIME current = 0;
+    EXPECT_EQ(S_OK, queue.GetCurrentTime(&current));
+    EXPECT_EQ(recording.TimeOf(250), current) << "the seek landed elsewhere";
+    queue.StopPlayback();
+    queue.Deactivate();
+    flushingSeek.Wait(kWaitMs);
+}
+
+TEST(FullQueueFlush, PauseAfterAStopDoesNotWaitForAStretchNeverReported)
+{
+    CComInit com;
+    CFakeQueueOwner owner;
+    CFullBufferQueue queue(&owner, kSegment);
+    owner.SetQueue(&queue);
+    ASSERT_EQ(S_OK, queue.SetSize(3 * kSegment, 16));
+    queue.StartPlayback();
+    queue.Abort();
+    queue.Flush();  // a stretch in progress whose RequestDone never comes
+    queue.StopPlayback();
+    queue.Deactivate();
+    const ULONGLONG begin = NowMs();
+    queue.StartPlayback();
+    EXPECT_LT(NowMs() - begin, 500u) << "Pause waited (holding the filter lock) for the source";
+    REFERENCE_TIME position = 7;
+    DWORD type = 7;
+    WORD flush = 7;
+    queue.StopPlayback();
+    EXPECT_EQ(E_FAIL, queue.GetRequest(&position, &type, &flush));
+    EXPECT_EQ(0, position) << "outputs are written whatever the answer";
+    EXPECT_EQ(0u, type);
+    EXPECT_EQ(0, flush);
+    queue.Deactivate();
+}
+
+TEST(FullQueueFlush, AFlushNobodyRequestedIsFilledAndAnsweredLikeASeek)
+{
+    CComInit com;
+    CFakeQueueOwner owner;
+    SyntheticRecording recording(300, kSegment);
+    CFullBufferQueue queue(&owner, kSegment);
+    owner.SetQueue(&queue);
+    ASSERT_EQ(S_OK, queue.SetSize(3 * kSegment, 16));
+    queue.StartPlayback();
+    // The source seeks on its own (its IMediaSeeking, reached through the
+    // buffer's): it flushes, delivers from the new place and reports the end.
+    queue.Abort();
+    queue.Flush();
+    for (int frame = 200; frame < 225; ++frame)
+        queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
+    queue.OnRequestDone(S_OK, kSegment, 0, recording.TimeOf(225));
+    REFERENCE_TIME time = 0;
+    EXPECT_EQ(S_OK, queue.GetCurrentTime(&time)) << "the flushed-in frames fill the current segment";
+    REFERENCE_TIME position = 0;
+    DWORD type = 0;
+    WORD flush = 0;
+    HRESULT hr = E_PENDING;
+    EXPECT_TRUE(FinishesWithin(kWaitMs, [&] { hr = queue.GetRequest(&position, &type, &flush); }))
+        << "the RequestDone was ignored: nothing more is requested";
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(3u, type) << "as after a seek, the stretch before comes next";
+    queue.StopPlayback();
+    queue.Deactivate();
 }
 
 }  // namespace

@@ -119,6 +119,16 @@ TEST_F(StdQueueTest, GetSampleAtClampsTimeAndOffsetToTheFramesHeld)
     EXPECT_EQ(1, FrameAt(3 * kStep, -100)) << "a large negative offset stops at the oldest";
     EXPECT_EQ(6, FrameAt(1000 * kStep, 0));
     EXPECT_FALSE(m_Queue.GetSampleAt(nullptr, 0, nullptr));
+
+    // Times need not rise (a live source restarting its clock): the newest
+    // frame not after the time is the answer, not a binary search's guess.
+    ASSERT_EQ(S_OK, m_Queue.SetSize(10, 16));
+    ASSERT_EQ(S_OK, m_Queue.Add(MakeFrame(10, 100, kStep).Get()));
+    ASSERT_EQ(S_OK, m_Queue.Add(MakeFrame(11, 200, kStep).Get()));
+    ASSERT_EQ(S_OK, m_Queue.Add(MakeFrame(12, 50, kStep).Get()));
+    EXPECT_EQ(12, FrameAt(60, 0));
+    EXPECT_EQ(12, FrameAt(250, 0)) << "the newest frame not after the time, not the nearest";
+    EXPECT_EQ(10, FrameAt(10, 0)) << "all after the time: the oldest";
 }
 
 TEST_F(StdQueueTest, SizingAddsReservedBytesAndClearResetsThem)

@@ -37,13 +37,15 @@ SyntheticRecording::Stretch SyntheticRecording::Make(int first, int end) const
     stretch.first = first;
     stretch.count = std::max(0, end - first);
     stretch.next = end < m_FrameCount ? TimeOf(end) : 0;
+    m_StretchStartByNext[stretch.next] = first;
     return stretch;
 }
 
 SyntheticRecording::Stretch SyntheticRecording::ForRequest(REFERENCE_TIME position, DWORD type) const
 {
     if (type == 3) {
-        const int end = FirstNotBefore(position);
+        const auto known = m_StretchStartByNext.find(position);
+        const int end = known != m_StretchStartByNext.end() ? known->second : FirstNotBefore(position);
         return Make(std::max(0, end - m_StretchLength), end);
     }
     const int first = type == 2 ? FirstNotBefore(position) : LastNotAfter(position);

@@ -3,13 +3,18 @@
 // requests ask for them:
 //   seek (0) at P:  from the last frame not after P, forward;
 //   forward (2) at X: from the first frame at or after X;
-//   backward (3) at X: the stretch that ends just before X (delivered in time order).
+//   backward (3) at X: X is the continuation this source reported with the
+//     stretch after the one wanted; the stretch wanted ends where that one
+//     began (delivered in time order). An X it never reported: the stretch
+//     that ends just before X.
 // Each stretch has at most stretchLength frames; "next" is the time of the
-// frame after the stretch, 0 at the end of the recording.
+// frame after the stretch, 0 at the end of the recording. The source
+// remembers which stretch it reported each continuation with.
 #pragma once
 
 #include <windows.h>
 #include <strmif.h>
+#include <map>
 
 class SyntheticRecording {
 public:
@@ -36,6 +41,9 @@ private:
     int LastNotAfter(REFERENCE_TIME time) const;
     int FirstNotBefore(REFERENCE_TIME time) const;
     Stretch Make(int first, int end) const;
+
+    // Continuation reported -> first frame of the stretch reported with it.
+    mutable std::map<REFERENCE_TIME, int> m_StretchStartByNext;
 
     int m_FrameCount;
     int m_StretchLength;

@@ -118,4 +118,23 @@ TEST_P(WindowRectsTest, SourcePartsStretchToDestinations)
 INSTANTIATE_TEST_SUITE_P(Formats, WindowRectsTest, ::testing::ValuesIn(kFormats),
                          [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
+// ---- adjustment of padded rows ----
+
+class WindowAdjustTest : public WindowRendererFixture {};
+
+TEST_F(WindowAdjustTest, BrightnessKeepsPaddedRgb24RowsInPlace)
+{
+    // Brightness one level up. 6 pixels of 3 bytes: 2 bytes of padding a
+    // row, which a step of width x 3 would fold into the next row's pixels.
+    OpenWindow(6, 2);
+    ASSERT_EQ(S_OK, Dx()->SetBrightnessContrast(1.0 / 256, 0.0));
+    for (bool topDown : {false, true}) {
+        m_Graph.Close();
+        ASSERT_EQ(S_OK, m_Graph.Create(m_Window->Handle()));
+        ASSERT_EQ(S_OK, Dx()->SetBrightnessContrast(1.0 / 256, 0.0));
+        StartWith(MEDIASUBTYPE_RGB24, PictureA(6, 2), topDown);
+        EXPECT_TRUE(Shows(ProbesA(Client()))) << (topDown ? "top-down" : "bottom-up");
+    }
+}
+
 }  // namespace

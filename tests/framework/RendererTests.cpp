@@ -92,6 +92,35 @@ TEST_F(ManualGraphTest, CompletionNamesTheRendererAndWaitsForTheLastSampleToEnd)
     EXPECT_FALSE(m_Sink.WaitFor(EC_COMPLETE, 2, 300));
 }
 
+TEST_F(ManualGraphTest, AnEndOfStreamWhilePausedWithNothingShownCompletesAtOnceWhenRun)
+{
+    // A source with nothing to send: its end of stream reaches the paused renderer.
+    m_Source->Filter()->JoinFilterGraph(nullptr, nullptr);
+    TestSourceConfig config;
+    config.mediaType = MakeTestVideoType(4, 4, kSlowFrame);
+    config.frameCount = 0;
+    config.frameDuration = kSlowFrame;
+    m_Source = Adopt(CTestSource::Create(config));
+    ASSERT_EQ(S_OK, m_Source->Filter()->JoinFilterGraph(m_Sink.Graph(), L"empty"));
+    ASSERT_EQ(S_OK, m_Source->Filter()->SetSyncSource(m_Clock.Get()));
+    Connect();
+    EXPECT_TRUE(SUCCEEDED(m_Renderer->Filter()->Pause()));
+    EXPECT_EQ(S_OK, m_Source->Filter()->Pause());
+    ASSERT_TRUE(m_Renderer->WaitForEndOfStream(kEventTimeoutMs));
+    // The stream starts 2 s from now; nothing was rendered, so nothing plays out.
+    REFERENCE_TIME now = 0;
+    m_Clock->GetTime(&now);
+    const REFERENCE_TIME start = now + 20000000;
+    EXPECT_EQ(S_OK, m_Renderer->Filter()->Run(start));
+    EXPECT_EQ(S_OK, m_Source->Filter()->Run(start));
+    ASSERT_TRUE(m_Sink.WaitFor(EC_COMPLETE, 1, kEventTimeoutMs));
+    for (const auto& event : m_Sink.Events()) {
+        if (event.code == EC_COMPLETE) {
+            EXPECT_LT(event.clockTime, start) << "EC_COMPLETE waited for the stream start";
+        }
+    }
+}
+
 TEST_F(ManualGraphTest, PausingAtTheEndAndRunningAgainCompletesAgain)
 {
     Connect();
