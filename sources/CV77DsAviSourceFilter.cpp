@@ -1,6 +1,5 @@
 #include "sources/CV77DsAviSourceFilter.h"
 
-#include "sources/V77LiveReceivers.h"
 #include "v77/V77Guids.h"
 
 CV77DsAviSourceFilter::CV77DsAviSourceFilter(const TCHAR* name, LPUNKNOWN outer, HRESULT* phr)

@@ -3,7 +3,6 @@
 #include <new>
 #include "sources/CV77DsARCLocalMediaSample.h"
 #include "sources/CV77DsLocalSourceOutput.h"
-#include "sources/V77LiveReceivers.h"
 #include "v77/V77Guids.h"
 
 CV77DsLocalSourceFilter::CV77DsLocalSourceFilter(const TCHAR* name, LPUNKNOWN outer, HRESULT* phr)

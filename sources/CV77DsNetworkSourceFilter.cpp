@@ -2,7 +2,6 @@
 
 #include <new>
 #include "sources/CV77DsNetworkSourceOutput.h"
-#include "sources/V77LiveReceivers.h"
 #include "v77/V77Guids.h"
 
 CV77DsNetworkSourceFilter::CV77DsNetworkSourceFilter(const TCHAR* name, LPUNKNOWN outer, HRESULT* phr)

@@ -1,6 +1,5 @@
 #include "sources/CV77DsTcpSourceFilter.h"
 
-#include "sources/V77LiveReceivers.h"
 #include "v77/V77Guids.h"
 
 CV77DsTcpSourceFilter::CV77DsTcpSourceFilter(const TCHAR* name, LPUNKNOWN outer, HRESULT* phr)

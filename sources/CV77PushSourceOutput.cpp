@@ -142,7 +142,10 @@ HRESULT CV77PushSourceOutput::DecideBufferSize(IMemAllocator* allocator, ALLOCAT
     if (!allocator || !request)
         return E_POINTER;
     request->cbBuffer = std::max(m_lSampleSize, request->cbBuffer);
-    request->cBuffers = std::max(request->cBuffers, 1L);
+    // Each stage may hold a sample (a queue its newest, a renderer the one on
+    // screen, this pin its header): with a single one the host's next
+    // GetBuffer would wait for ever.
+    request->cBuffers = std::max(request->cBuffers, kMinimumCount);
     request->cbAlign = std::max(request->cbAlign, 1L);
     ALLOCATOR_PROPERTIES actual = {};
     return allocator->SetProperties(request, &actual);

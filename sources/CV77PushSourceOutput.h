@@ -30,6 +30,9 @@ public:
     STDMETHODIMP GetBuffer(IUnknown* context, IMediaSample** sample) override;
     STDMETHODIMP EndOfStream() override;
 
+    // Fewest samples asked of either allocator.
+    static constexpr long kMinimumCount = 4;
+
 private:
     HRESULT PrependHeader(IMediaSample* sample);
 

@@ -5,6 +5,7 @@
 #include "framework/CAutoLock.h"
 #include "tests/kit/CTestRendererInputPin.h"
 #include "tests/kit/TestWait.h"
+#include "v77/IV77SamplePool.h"
 
 namespace {
 
@@ -84,6 +85,15 @@ RenderedSample CTestRenderer::Describe(IMediaSample* sample)
     seen.syncPoint = sample->IsSyncPoint() == S_OK;
     seen.discontinuity = sample->IsDiscontinuity() == S_OK;
     seen.streamTimeValid = SUCCEEDED(StreamTime(seen.streamTime));
+    IV77PoolItem* item = nullptr;
+    if (SUCCEEDED(sample->QueryInterface(__uuidof(IV77PoolItem), reinterpret_cast<void**>(&item)))) {
+        IV77SamplePool* pool = nullptr;
+        if (item->GetPool(&pool) == S_OK && pool) {
+            seen.pool = pool;
+            pool->Release();
+        }
+        item->Release();
+    }
     return seen;
 }
 

@@ -19,4 +19,5 @@ struct RenderedSample {
     bool discontinuity = false;
     bool streamTimeValid = false;
     REFERENCE_TIME streamTime = 0;       // filter stream time when drawn
+    const void* pool = nullptr;          // IV77SamplePool of a pooled sample (not referenced), else null
 };

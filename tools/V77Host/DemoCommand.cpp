@@ -8,6 +8,7 @@
 #include <strmif.h>
 #include <uuids.h>
 #include <wrl/client.h>
+#include "tools/V77Host/AviLiveViewDemo.h"
 #include "tools/V77Host/CHostComApartment.h"
 #include "tools/V77Host/HostText.h"
 #include "tools/V77Host/JpegSnapshotDemo.h"
@@ -143,7 +144,8 @@ bool AddToGraph(IGraphBuilder* graph, const ModuleFilter& filter, const Register
                                   reinterpret_cast<void**>(instance.GetAddressOf()));
     if (FAILED(hr)) {
         std::printf("%s\n", HResultText(hr).c_str());
-        return hr == E_NOTIMPL;
+        // Not built yet, or its live receiver is not installed.
+        return hr == E_NOTIMPL || hr == REGDB_E_CLASSNOTREG;
     }
     hr = graph->AddFilter(instance.Get(), GraphName(entry, index).c_str());
     if (FAILED(hr)) {
@@ -174,14 +176,20 @@ bool BuildGraph(const std::vector<RegisteredFilter>& registered)
 
 }  // namespace
 
+// The value of --name VALUE, else fallback.
+std::wstring OptionValue(int argc, char** argv, const char* name, const wchar_t* fallback)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == name)
+            return std::wstring(argv[i + 1], argv[i + 1] + std::strlen(argv[i + 1]));
+    }
+    return fallback;
+}
+
 // The snapshot path: --snapshot PATH, else v77-snapshot.jpg in the current folder.
 std::wstring SnapshotPath(int argc, char** argv)
 {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::string(argv[i]) == "--snapshot")
-            return std::wstring(argv[i + 1], argv[i + 1] + std::strlen(argv[i + 1]));
-    }
-    return L"v77-snapshot.jpg";
+    return OptionValue(argc, argv, "--snapshot", L"v77-snapshot.jpg");
 }
 
 int RunDemoCommand(int argc, char** argv)
@@ -207,7 +215,11 @@ int RunDemoCommand(int argc, char** argv)
     std::printf("\nJPEG snapshot:\n");
     std::fflush(stdout);
     const bool snapshot = RunJpegSnapshotDemo(SnapshotPath(argc, argv));
-    std::printf("\nDemo %s\n", listed && found == count && built && live && snapshot ? "passed" : "FAILED");
+    std::printf("\nLive view of an AVI file:\n");
     std::fflush(stdout);
-    return listed && found == count && built && live && snapshot ? 0 : 1;
+    const bool aviView = RunAviLiveViewDemo(OptionValue(argc, argv, "--avi", L""));
+    const bool passed = listed && found == count && built && live && snapshot && aviView;
+    std::printf("\nDemo %s\n", passed ? "passed" : "FAILED");
+    std::fflush(stdout);
+    return passed ? 0 : 1;
 }
