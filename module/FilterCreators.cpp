@@ -14,6 +14,9 @@
 #include "sinks/CV77DsAviFileRendererFilter.h"
 #include "transform/CV77ResizeFilter.h"
 #include "sinks/CV77DsNetworkRendererFilter.h"
+#include "sources/CV77DsARCSourceFilter.h"
+#include "sources/CV77DsARCSourceFilterAVI.h"
+#include "sources/CV77DsARCSourceFilterTcp.h"
 #include "sources/CV77DsAviSourceFilter.h"
 #include "sources/CV77DsLocalSourceFilter.h"
 #include "sources/CV77DsNetworkSourceFilter.h"
@@ -53,7 +56,7 @@ CUnknown* CreateAviFileRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 4: CV77DsARCSourceFilter, object name "Varnokel77 Archive source filter"
 CUnknown* CreateArchiveSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsARCSourceFilter>("Varnokel77 Archive source filter", outer, phr);
 }
 
 // 5: CV77DsARCLocalFilter, object name "Varnokel77 Archive local source filter"
@@ -101,13 +104,13 @@ CUnknown* CreateImageRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 12: CV77DsARCSourceFilterAVI, object name "Varnokel77 Archive source filter"
 CUnknown* CreateArchiveSourceAvi(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsARCSourceFilterAVI>("Varnokel77 Archive source filter", outer, phr);
 }
 
 // 13: CV77DsARCSourceFilterTcp, object name "Varnokel77 Archive source filter"
 CUnknown* CreateArchiveSourceTcp(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsARCSourceFilterTcp>("Varnokel77 Archive source filter", outer, phr);
 }
 
 // 14: CV77UdpAudioSourceFilter, object name "Varnokel77 Audio source filter"

@@ -9,6 +9,9 @@
 
 #include <cguid.h>  // GUID_NULL for the media types of the receivers
 
+#include "companions/components/archive/CV77ArchiveAuxiliary.h"
+#include "companions/components/archive/CV77AviArchiveReceiver.h"
+#include "companions/components/archive/CV77StoreReceiver.h"
 #include "companions/components/avi/CV77AviReceiver.h"
 #include "companions/components/network/CV77NetworkReceiver.h"
 #include "companions/components/pool/CV77PoolItem.h"
@@ -25,6 +28,9 @@ const CFactoryTemplate g_ComponentTemplates[] = {
     {L"Varnokel77 Network Receiver", &CLSID_V77NetworkReceiver, CV77NetworkReceiver::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 TCP Receiver", &CLSID_V77TcpReceiver, CV77TcpReceiver::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 AVI File Receiver", &CLSID_V77AviReceiver, CV77AviReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 Store Archive Receiver", &CLSID_V77StoreReceiver, CV77StoreReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 AVI Archive Receiver", &CLSID_V77AviArchiveReceiver, CV77AviArchiveReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 Archive Auxiliary", &CLSID_V77ArchiveAuxiliary, CV77ArchiveAuxiliary::CreateInstance, nullptr, nullptr},
 };
 
 const int g_cComponentTemplates = sizeof g_ComponentTemplates / sizeof g_ComponentTemplates[0];
