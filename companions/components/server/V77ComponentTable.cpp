@@ -6,6 +6,7 @@
 #include <cguid.h>  // GUID_NULL for the media types of the receivers
 
 #include "companions/components/avi/CV77AviReceiver.h"
+#include "companions/components/imagesink/CV77ImageSink.h"
 #include "companions/components/network/CV77NetworkReceiver.h"
 #include "companions/components/pool/CV77PoolItem.h"
 #include "companions/components/pool/CV77SamplePool.h"
@@ -18,6 +19,7 @@ const CFactoryTemplate g_ComponentTemplates[] = {
     {L"Varnokel77 Network Receiver", &CLSID_V77NetworkReceiver, CV77NetworkReceiver::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 TCP Receiver", &CLSID_V77TcpReceiver, CV77TcpReceiver::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 AVI File Receiver", &CLSID_V77AviReceiver, CV77AviReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 Image Sink", &CLSID_V77ImageSink, CV77ImageSink::CreateInstance, nullptr, nullptr},
 };
 
 const int g_cComponentTemplates = sizeof g_ComponentTemplates / sizeof g_ComponentTemplates[0];
