@@ -46,6 +46,31 @@ protected:
         }
     }
 
+    static ComPtr<IV77SamplePool> HostPool(DWORD count)
+    {
+        ComPtr<IV77SamplePool> pool;
+        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_V77SamplePool, nullptr, CLSCTX_INPROC_SERVER, IID_IV77SamplePool,
+                                         reinterpret_cast<void**>(pool.GetAddressOf())));
+        if (pool) {
+            EXPECT_EQ(S_OK, pool->InitializePool(kWidth * kHeight * 2, count));
+        }
+        return pool;
+    }
+
+    // An opened network source -> image renderer over pool; the source takes
+    // the renderer's allocator, so the receiver fills the host's items.
+    ComPtr<CV77DsNetworkSourceFilter> BuildOverHostPool(IV77SamplePool* pool)
+    {
+        ComPtr<CV77DsNetworkSourceFilter> source = OpenSource<CV77DsNetworkSourceFilter>(TEXT("network"));
+        if (!source || SourceControl(source.Get())->SetUseOwnAllocator(FALSE) != S_OK ||
+            m_Graph.Add(static_cast<IBaseFilter*>(source.Get()), L"source") != S_OK)
+            return nullptr;
+        AddImageRenderer(pool);
+        if (!m_pImage || m_Graph.ConnectFilters(source.Get(), m_pImage.Get()) != S_OK)
+            return nullptr;
+        return source;
+    }
+
     CTestImageSink m_Sink{false};
     ComPtr<IBaseFilter> m_pImage;
 };
@@ -55,17 +80,9 @@ protected:
 TEST_F(ImageRendererLiveTest, TheSinkGetsTheHostPoolItemsTheReceiverFilled)
 {
     UseScript(Script(30, 2));
-    ComPtr<IV77SamplePool> pool;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_V77SamplePool, nullptr, CLSCTX_INPROC_SERVER, IID_IV77SamplePool,
-                                     reinterpret_cast<void**>(pool.GetAddressOf())));
-    ASSERT_EQ(S_OK, pool->InitializePool(kWidth * kHeight * 2, 10));
-    ComPtr<CV77DsNetworkSourceFilter> source = OpenSource<CV77DsNetworkSourceFilter>(TEXT("network"));
+    ComPtr<IV77SamplePool> pool = HostPool(10);
+    ComPtr<CV77DsNetworkSourceFilter> source = BuildOverHostPool(pool.Get());
     ASSERT_TRUE(source);
-    // The source takes the renderer's allocator, so the receiver fills the host's items.
-    ASSERT_EQ(S_OK, SourceControl(source.Get())->SetUseOwnAllocator(FALSE));
-    ASSERT_EQ(S_OK, m_Graph.Add(static_cast<IBaseFilter*>(source.Get()), L"source"));
-    AddImageRenderer(pool.Get());
-    ASSERT_EQ(S_OK, m_Graph.ConnectFilters(source.Get(), m_pImage.Get()));
     ComPtr<CTestLiveReceiver> receiver = ReceiverClass(CLSID_V77NetworkReceiver)->Last();
     ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
     ASSERT_TRUE(WaitUntil([&] { return m_Sink.Count() >= 30; }, kFlowTimeoutMs));
@@ -74,4 +91,28 @@ TEST_F(ImageRendererLiveTest, TheSinkGetsTheHostPoolItemsTheReceiverFilled)
     EXPECT_TRUE(receiver->SampleResults().empty());
     ASSERT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs));
     EXPECT_EQ(10u, pool->GetFreeCount());
+}
+
+// The renderer's Decommit leaves the host's pool alone, so a receiver waiting
+// for an item of an exhausted pool is freed by the host's Shutdown, after
+// which the graph stops.
+TEST_F(ImageRendererLiveTest, TheHostsShutdownFreesAReceiverWaitingOnAnExhaustedPool)
+{
+    ReceiverScript script = Script(-1, 1);
+    script.holdSamples = true;
+    UseScript(script);
+    ComPtr<IV77SamplePool> pool = HostPool(8);
+    ComPtr<CV77DsNetworkSourceFilter> source = BuildOverHostPool(pool.Get());
+    ASSERT_TRUE(source);
+    ComPtr<CTestLiveReceiver> receiver = ReceiverClass(CLSID_V77NetworkReceiver)->Last();
+    ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
+    ASSERT_TRUE(WaitUntil([&] { return receiver->framesSent.load() == 8 && receiver->inGetBuffer.load(); },
+                          kFlowTimeoutMs));
+    Sleep(100);
+    EXPECT_EQ(8, receiver->framesSent.load()) << "a ninth item from a pool of eight";
+    EXPECT_TRUE(receiver->inGetBuffer.load());
+    ASSERT_EQ(S_OK, pool->Shutdown(INFINITE));
+    EXPECT_TRUE(WaitUntil([&] { return receiver->getBufferFailures.load() > 0; }, kFlowTimeoutMs));
+    EXPECT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs));
+    EXPECT_EQ(8u, m_Sink.Count());
 }
