@@ -22,6 +22,7 @@
 #include "sources/CV77DsNetworkSourceFilter.h"
 #include "sources/CV77DsTcpSourceFilter.h"
 #include "sources/CV77PushSourceFilter.h"
+#include "sinks/CV77DsImageRendererFilter.h"
 
 // Each row answers E_NOTIMPL until its filter is built. To make a row
 // creatable, include the filter's header and replace the row's body, e.g.
@@ -98,7 +99,7 @@ CUnknown* CreateGdiRenderer(LPUNKNOWN outer, HRESULT* phr)
 // 11: CV77DsImageRendererFilter, object name "Varnokel77 Image renderer filter"
 CUnknown* CreateImageRenderer(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CV77DsImageRendererFilter::CreateInstance(outer, phr);
 }
 
 // 12: CV77DsARCSourceFilterAVI, object name "Varnokel77 Archive source filter"
