@@ -15,7 +15,7 @@
 #include "tools/V77Host/CHostPatternStream.h"
 #include "tools/V77Host/CHostVideoWindow.h"
 #include "tools/V77Host/DemoSteps.h"
-#include "tools/V77Host/ScreenshotPng.h"
+#include "tools/V77Host/HostPng.h"
 #include "v77/IV77DsBuffer.h"
 #include "v77/IV77DsSource.h"
 #include "v77/IV77DxRenderer.h"
