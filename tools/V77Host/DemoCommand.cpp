@@ -224,7 +224,8 @@ int RunDemoCommand(int argc, char** argv)
     std::printf("\nLive view of an AVI file:\n");
     std::fflush(stdout);
     const bool aviView = RunAviLiveViewDemo(OptionValue(argc, argv, "--avi", L""));
-    const bool recorded = RunRecordingDemo(OptionValue(argc, argv, "--record-from", L""), OptionValue(argc, argv, "--record", L"v77-record.avi"));
+    const bool recorded = RunRecordingDemo(OptionValue(argc, argv, "--record-from", L""),
+                                           OptionValue(argc, argv, "--record", L"v77-record.avi"));
     const bool passed = listed && found == count && built && live && snapshot && zones && aviView && recorded;
     std::printf("\nDemo %s\n", passed ? "passed" : "FAILED");
     std::fflush(stdout);

@@ -1,8 +1,7 @@
 // The demo's recording: an MPEG-4 AVI file played once by the AVI file source
 // into the AVI file renderer, the file read back and put into a recording
 // store under the capture time of its first frame, and that store played
-// back by the store source through a time-shift buffer into the image
-// renderer and the image sink.
+// back by the store source into the image renderer and the image sink.
 #pragma once
 
 #include <string>
