@@ -7,13 +7,18 @@
 // MPEG-4 segment with ffprobe and ffmpeg.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "framework/CMediaType.h"
 #include "tests/kit/CComInit.h"
 #include "tests/kit/CTestRenderer.h"
 #include "tests/kit/ComAdopt.h"
 #include "tests/sinks/AviTestSupport.h"
+#include <amvideo.h>
+#include <dvdmedia.h>
+#include <uuids.h>
 #include "v77/IV77DsBuffer.h"
 #include "v77/IV77DsSource.h"
 #include "v77/V77Events.h"
@@ -111,7 +116,7 @@ std::wstring RecordSegment(const std::wstring& file, const std::wstring& store, 
 // test renderer: through a time-shift buffer at rate 8, or (compressed video,
 // which the buffer does not take) straight, its receiver reading on unasked.
 std::vector<RenderedSample> PlayStore(const std::wstring& store, REFERENCE_TIME origin, size_t frames,
-                                      bool throughBuffer)
+                                      bool throughBuffer, const std::vector<BYTE>& format)
 {
     ComPtr<IBaseFilter> source, buffer;
     ComPtr<IV77DsARCSource> archive;
@@ -132,6 +137,16 @@ std::vector<RenderedSample> PlayStore(const std::wstring& store, REFERENCE_TIME 
     SysFreeString(none);
     EXPECT_EQ(S_OK, opened);
     EXPECT_EQ(kFrameTime, info.AvgTimePerFrame);
+    // The recorded format whole, the decoder configuration after the header included.
+    AM_MEDIA_TYPE mt = {};
+    EXPECT_EQ(S_OK, archive->GetMediaType(&mt));
+    if (mt.formattype == FORMAT_VideoInfo2 && mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+        const BYTE* header = mt.pbFormat + offsetof(VIDEOINFOHEADER2, bmiHeader);
+        EXPECT_EQ(format, std::vector<BYTE>(header, static_cast<const BYTE*>(mt.pbFormat + mt.cbFormat)));
+    } else {
+        ADD_FAILURE() << "the store source offers no VIDEOINFOHEADER2";
+    }
+    FreeMediaType(mt);
     TestGraph graph;
     EXPECT_EQ(S_OK, graph.Create());
     EXPECT_EQ(S_OK, graph.Add(source.Get(), L"store source"));
@@ -202,7 +217,7 @@ TEST(AviStoreRoundTrip, ALiveAviSourceRecordedIntoAStorePlaysBackFrameForFrame)
         }
 
         const REFERENCE_TIME origin = std::stoll(segment.substr(store.size() + 1));
-        const std::vector<RenderedSample> played = PlayStore(store, origin, trip.frames, trip.throughBuffer);
+        const std::vector<RenderedSample> played = PlayStore(store, origin, trip.frames, trip.throughBuffer, rec.format);
         ASSERT_EQ(trip.frames, played.size());
         for (size_t i = 0; i < trip.frames; ++i) {
             SCOPED_TRACE(i);
