@@ -1,5 +1,6 @@
 #include "companions/components/net/CV77Socket.h"
 
+#include <cstdlib>
 #include <utility>
 
 CV77WinsockInit::CV77WinsockInit()
@@ -75,7 +76,7 @@ int CV77Socket::Wait(SOCKET s, bool write, DWORD timeoutMs)
     return FD_ISSET(s, &except) ? -1 : 1;
 }
 
-HRESULT CV77Socket::BindLoopback(int type, uint16_t port, CV77Socket* out)
+HRESULT CV77Socket::Bind(int type, const sockaddr_in& address, CV77Socket* out)
 {
     CV77Socket s(socket(AF_INET, type, type == SOCK_STREAM ? IPPROTO_TCP : IPPROTO_UDP));
     if (!s.Valid())
@@ -85,14 +86,38 @@ HRESULT CV77Socket::BindLoopback(int type, uint16_t port, CV77Socket* out)
         BOOL reuse = TRUE;
         setsockopt(s.Get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
     }
-    const sockaddr_in address = LoopbackAddress(port);
     if (bind(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return LastSocketError();
     *out = std::move(s);
     return S_OK;
 }
 
-HRESULT CV77Socket::ConnectLoopback(uint16_t port, DWORD timeoutMs, CV77Socket* out)
+HRESULT CV77Socket::BindLoopback(int type, uint16_t port, CV77Socket* out)
+{
+    return Bind(type, LoopbackAddress(port), out);
+}
+
+HRESULT CV77Socket::ListenLoopback(uint16_t port, int backlog, CV77Socket* out)
+{
+    CV77Socket s;
+    const HRESULT hr = BindLoopback(SOCK_STREAM, port, &s);
+    if (FAILED(hr))
+        return hr;
+    if (listen(s.Get(), backlog) != 0)
+        return LastSocketError();
+    *out = std::move(s);
+    return S_OK;
+}
+
+CV77Socket CV77Socket::Accept() const
+{
+    CV77Socket peer(accept(m_Socket, nullptr, nullptr));
+    if (peer.Valid())
+        peer.SetNoDelay();
+    return peer;
+}
+
+HRESULT CV77Socket::ConnectTo(const sockaddr* address, int length, DWORD timeoutMs, CV77Socket* out)
 {
     CV77Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!s.Valid())
@@ -100,8 +125,7 @@ HRESULT CV77Socket::ConnectLoopback(uint16_t port, DWORD timeoutMs, CV77Socket* 
     HRESULT hr = s.SetNonBlocking();
     if (FAILED(hr))
         return hr;
-    const sockaddr_in address = LoopbackAddress(port);
-    if (connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (connect(s.Get(), address, length) != 0) {
         if (WSAGetLastError() != WSAEWOULDBLOCK)
             return LastSocketError();
         const int ready = s.WaitWritable(timeoutMs);
@@ -113,10 +137,63 @@ HRESULT CV77Socket::ConnectLoopback(uint16_t port, DWORD timeoutMs, CV77Socket* 
         if (ready < 0 || err != 0)
             return HRESULT_FROM_WIN32(err != 0 ? err : WSAECONNREFUSED);
     }
-    BOOL noDelay = TRUE;
-    setsockopt(s.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    s.SetNoDelay();
     *out = std::move(s);
     return S_OK;
+}
+
+HRESULT CV77Socket::ConnectLoopback(uint16_t port, DWORD timeoutMs, CV77Socket* out)
+{
+    const sockaddr_in address = LoopbackAddress(port);
+    return ConnectTo(reinterpret_cast<const sockaddr*>(&address), sizeof address, timeoutMs, out);
+}
+
+HRESULT CV77Socket::Connect(const std::string& hostAndPort, DWORD timeoutMs, CV77Socket* out)
+{
+    const size_t colon = hostAndPort.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == hostAndPort.size() ||
+        hostAndPort.find_first_not_of("0123456789", colon + 1) != std::string::npos || hostAndPort.size() - colon > 6)
+        return E_INVALIDARG;
+    const std::string host = hostAndPort.substr(0, colon);
+    const std::string port = hostAndPort.substr(colon + 1);
+    const long portNumber = std::strtol(port.c_str(), nullptr, 10);
+    if (portNumber <= 0 || portNumber > 65535)
+        return E_INVALIDARG;
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found)
+        return HRESULT_FROM_WIN32(WSAHOST_NOT_FOUND);
+    const HRESULT hr = ConnectTo(found->ai_addr, static_cast<int>(found->ai_addrlen), timeoutMs, out);
+    freeaddrinfo(found);
+    return hr;
+}
+
+int CV77Socket::ReceiveStream(void* buffer, size_t size, DWORD timeoutMs)
+{
+    const int ready = WaitReadable(timeoutMs);
+    if (ready <= 0)
+        return ready;
+    const int got = recv(m_Socket, static_cast<char*>(buffer), static_cast<int>(size), 0);
+    if (got > 0)
+        return got;
+    if (got < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
+        return 0;
+    return -1;
+}
+
+int CV77Socket::ReceiveDatagram(void* buffer, size_t size, DWORD timeoutMs)
+{
+    const int ready = WaitReadable(timeoutMs);
+    if (ready <= 0)
+        return ready;
+    const int got = recv(m_Socket, static_cast<char*>(buffer), static_cast<int>(size), 0);
+    if (got >= 0)
+        return got;
+    const int error = WSAGetLastError();
+    return (error == WSAECONNRESET || error == WSAEMSGSIZE || error == WSAEWOULDBLOCK) ? 0 : -1;
 }
 
 uint16_t CV77Socket::LocalPort() const
@@ -132,5 +209,20 @@ HRESULT CV77Socket::SetNonBlocking()
 {
     u_long on = 1;
     return ioctlsocket(m_Socket, FIONBIO, &on) == 0 ? S_OK : LastSocketError();
+}
+
+HRESULT CV77Socket::SetNoDelay()
+{
+    BOOL on = TRUE;
+    return setsockopt(m_Socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on) == 0
+               ? S_OK
+               : LastSocketError();
+}
+
+HRESULT CV77Socket::SetBufferSize(int option, int bytes)
+{
+    return setsockopt(m_Socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&bytes), sizeof bytes) == 0
+               ? S_OK
+               : LastSocketError();
 }
 

@@ -14,6 +14,22 @@ namespace {
 // An SDP file is text of a few hundred bytes; anything this large is not one.
 constexpr DWORD kMaxSdpBytes = 64 * 1024;
 constexpr DWORD kReceiveTimeoutMs = 50;
+// A key frame of a large picture arrives as a burst of datagrams.
+constexpr int kReceiveBufferBytes = 8 << 20;
+
+// A unicast address of this host is bound as given; a multicast or unknown
+// one leaves the socket on every interface.
+sockaddr_in LocalAddress(const std::string& address, unsigned short port)
+{
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    in_addr parsed = {};
+    if (!address.empty() && inet_pton(AF_INET, address.c_str(), &parsed) == 1 && (ntohl(parsed.s_addr) >> 28) != 0xE)
+        local.sin_addr = parsed;
+    return local;
+}
 
 HRESULT ReadSdpFile(BSTR path, std::string* text)
 {
@@ -77,11 +93,17 @@ HRESULT CV77NetworkReceiver::OpenStream(BSTR source1, BSTR, SOURCE_INFORMATION* 
         return VFW_E_INVALID_FILE_FORMAT;
     }
     const SdpVideoStream& stream = sdp.Stream();
-    m_pSocket.reset(new (std::nothrow) CV77UdpSocket());
-    m_pDepacketizer.reset(new (std::nothrow) CV77Mpeg4Depacketizer(stream.payloadType, kMaxFrameBytes));
-    if (!m_pSocket || !m_pDepacketizer)
+    m_pWinsock.reset(new (std::nothrow) CV77WinsockInit());
+    if (!m_pWinsock)
         return E_OUTOFMEMORY;
-    hr = m_pSocket->Bind(stream.address, stream.port);
+    if (FAILED(m_pWinsock->Result()))
+        return m_pWinsock->Result();
+    m_pDepacketizer.reset(new (std::nothrow) CV77Mpeg4Depacketizer(stream.payloadType, kMaxFrameBytes));
+    if (!m_pDepacketizer)
+        return E_OUTOFMEMORY;
+    hr = CV77Socket::Bind(SOCK_DGRAM, LocalAddress(stream.address, stream.port), &m_Socket);
+    if (SUCCEEDED(hr))
+        m_Socket.SetBufferSize(SO_RCVBUF, kReceiveBufferBytes);
     if (FAILED(hr)) {
         Log("cannot bind UDP port %u on '%s' (0x%08lX)\n", stream.port, stream.address.c_str(),
             static_cast<unsigned long>(hr));
@@ -118,7 +140,7 @@ HRESULT CV77NetworkReceiver::AwaitInBandConfig(std::vector<uint8_t>* config)
     std::vector<Mpeg4Frame> frames;
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < kConfigWaitMs) {
-        const int got = m_pSocket->Receive(datagram.data(), datagram.size(), kReceiveTimeoutMs);
+        const int got = m_Socket.ReceiveDatagram(datagram.data(), datagram.size(), kReceiveTimeoutMs);
         if (got < 0)
             return E_FAIL;
         if (got > 0)
@@ -147,7 +169,7 @@ void CV77NetworkReceiver::Stream()
     DWORD lastPacket = GetTickCount();
     bool silent = false;
     while (!StopRequested()) {
-        const int got = m_pSocket->Receive(datagram.data(), datagram.size(), kReceiveTimeoutMs);
+        const int got = m_Socket.ReceiveDatagram(datagram.data(), datagram.size(), kReceiveTimeoutMs);
         if (got < 0) {
             StreamEnded("the UDP socket failed");
             break;
@@ -203,6 +225,7 @@ bool CV77NetworkReceiver::Deliver(std::vector<Mpeg4Frame>* frames)
 
 void CV77NetworkReceiver::CloseStream()
 {
-    m_pSocket.reset();
+    m_Socket.Close();
+    m_pWinsock.reset();
     m_pDepacketizer.reset();
 }

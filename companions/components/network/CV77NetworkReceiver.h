@@ -12,10 +12,11 @@
 // as broken (stream event B); packets arriving again raise event A.
 #pragma once
 
+#include "companions/components/net/CV77Socket.h"  // Winsock before windows.h
+
 #include <memory>
 
 #include "companions/components/live/CV77LiveReceiver.h"
-#include "companions/components/network/CV77UdpSocket.h"
 #include "companions/components/parsers/CV77Mpeg4Depacketizer.h"
 
 class CV77NetworkReceiver : public CV77LiveReceiver {
@@ -40,7 +41,11 @@ private:
     bool Deliver(std::vector<Mpeg4Frame>* frames);
     DWORD SilenceMs() const;
 
-    std::unique_ptr<CV77UdpSocket> m_pSocket;
+    // Winsock is started while a socket is open and stopped once it is
+    // closed, not for the receiver's life: a receiver can outlive its host's
+    // own Winsock use on a stream thread that lingers past Close.
+    std::unique_ptr<CV77WinsockInit> m_pWinsock;
+    CV77Socket m_Socket;
     std::unique_ptr<CV77Mpeg4Depacketizer> m_pDepacketizer;
     REFERENCE_TIME m_tFrame = 0;
     bool m_bLossPending = false;    // stream thread: a loss since the last frame handed out

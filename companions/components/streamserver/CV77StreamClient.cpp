@@ -10,8 +10,7 @@ CV77StreamClient::CV77StreamClient(CV77Socket socket, Bytes description, size_t 
     m_Socket.SetNonBlocking();
     // A small kernel buffer keeps the per-client backlog in our bounded queue,
     // where the drop policy sees it, instead of megabytes hidden in the socket.
-    int sendBuffer = kSendBuffer;
-    setsockopt(m_Socket.Get(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
+    m_Socket.SetBufferSize(SO_SNDBUF, kSendBuffer);
     m_Thread = std::thread([this] { SendLoop(); });
 }
 

@@ -77,11 +77,9 @@ STDMETHODIMP CV77StreamServer::RegisterSource(DWORD port, DWORD queue, IV77Image
     if (m_pSource)
         return VFW_E_WRONG_STATE;
     CV77Socket listener;
-    HRESULT hr = CV77Socket::BindLoopback(SOCK_STREAM, static_cast<uint16_t>(port), &listener);
+    HRESULT hr = CV77Socket::ListenLoopback(static_cast<uint16_t>(port), SOMAXCONN, &listener);
     if (FAILED(hr))
         return hr;
-    if (listen(listener.Get(), SOMAXCONN) != 0)
-        return LastSocketError();
     auto* sink = new (std::nothrow) CV77StreamSink(this);
     if (!sink)
         return E_OUTOFMEMORY;
@@ -157,11 +155,9 @@ void CV77StreamServer::AcceptLoop()
         const int ready = m_Listener.WaitReadable(50);
         if (ready <= 0)
             continue;
-        CV77Socket peer(accept(m_Listener.Get(), nullptr, nullptr));
+        CV77Socket peer = m_Listener.Accept();
         if (!peer.Valid())
             continue;
-        BOOL noDelay = TRUE;
-        setsockopt(peer.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
         bool keyed = false;
         CV77StreamClient::Bytes description = Describe(&keyed);
         auto client = std::make_unique<CV77StreamClient>(std::move(peer), description, m_MaxQueued, keyed);

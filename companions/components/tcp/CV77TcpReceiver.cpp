@@ -56,12 +56,16 @@ STDMETHODIMP CV77TcpReceiver::Configure(DWORD, double framesPerSecond, DWORD sil
 HRESULT CV77TcpReceiver::OpenStream(BSTR source1, BSTR, SOURCE_INFORMATION* info, CMediaType* mt)
 {
     const std::string peer = Narrow(source1);
-    m_pConnection.reset(new (std::nothrow) CV77TcpConnection());
+    m_pWinsock.reset(new (std::nothrow) CV77WinsockInit());
+    if (!m_pWinsock)
+        return E_OUTOFMEMORY;
+    if (FAILED(m_pWinsock->Result()))
+        return m_pWinsock->Result();
     m_pSplitter.reset(new (std::nothrow) CV77Mpeg4EsSplitter(kMaxFrameBytes));
-    if (!m_pConnection || !m_pSplitter)
+    if (!m_pSplitter)
         return E_OUTOFMEMORY;
     m_Early.clear();
-    HRESULT hr = m_pConnection->Connect(peer, kConnectTimeoutMs);
+    HRESULT hr = CV77Socket::Connect(peer, kConnectTimeoutMs, &m_Connection);
     if (FAILED(hr)) {
         Log("cannot connect to '%s' (0x%08lX)\n", peer.c_str(), static_cast<unsigned long>(hr));
         return hr;
@@ -97,7 +101,7 @@ HRESULT CV77TcpReceiver::ReadHeaders()
     while (GetTickCount() - start < kHeaderWaitMs) {
         if (m_pSplitter->HaveVol() && m_Early.size() >= 2)
             return S_OK;
-        const int got = m_pConnection->Receive(buffer.data(), buffer.size(), kReceiveTimeoutMs);
+        const int got = m_Connection.ReceiveStream(buffer.data(), buffer.size(), kReceiveTimeoutMs);
         if (got < 0)
             break;
         m_pSplitter->Push(buffer.data(), static_cast<size_t>(got), &frames);
@@ -149,7 +153,7 @@ void CV77TcpReceiver::Stream()
                 break;
             continue;
         }
-        const int got = m_pConnection->Receive(buffer.data(), buffer.size(), kReceiveTimeoutMs);
+        const int got = m_Connection.ReceiveStream(buffer.data(), buffer.size(), kReceiveTimeoutMs);
         if (got < 0) {
             const size_t cut = m_pSplitter->Finish();
             if (cut)
@@ -208,7 +212,8 @@ void CV77TcpReceiver::Idle()
 
 void CV77TcpReceiver::CloseStream()
 {
-    m_pConnection.reset();
+    m_Connection.Close();
+    m_pWinsock.reset();
     m_pSplitter.reset();
     m_Early.clear();
 }

@@ -18,13 +18,14 @@
 // Open; 0 keeps the VOL's or the measured one. silenceMs 0 means 5 s.
 #pragma once
 
+#include "companions/components/net/CV77Socket.h"  // Winsock before windows.h
+
 #include <atomic>
 #include <deque>
 #include <memory>
 
 #include "companions/components/live/CV77LiveReceiver.h"
 #include "companions/components/parsers/CV77Mpeg4EsSplitter.h"
-#include "companions/components/tcp/CV77TcpConnection.h"
 
 class CV77TcpReceiver : public CV77LiveReceiver, public IV77TcpReceiver {
 public:
@@ -57,7 +58,11 @@ private:
     bool Deliver(std::deque<Mpeg4EsFrame>* frames);
     void Idle();
 
-    std::unique_ptr<CV77TcpConnection> m_pConnection;
+    // Winsock is started while a socket is open and stopped once it is
+    // closed, not for the receiver's life: a receiver can outlive its host's
+    // own Winsock use on a stream thread that lingers past Close.
+    std::unique_ptr<CV77WinsockInit> m_pWinsock;
+    CV77Socket m_Connection;
     std::unique_ptr<CV77Mpeg4EsSplitter> m_pSplitter;
     std::deque<Mpeg4EsFrame> m_Early;
     REFERENCE_TIME m_tFrame = 0;

@@ -61,11 +61,9 @@ STDMETHODIMP CV77TcpChannel::Listen(DWORD port, DWORD* boundPort)
     if (m_bOpen)
         return VFW_E_WRONG_STATE;
     CV77Socket s;
-    HRESULT hr = CV77Socket::BindLoopback(SOCK_STREAM, static_cast<uint16_t>(port), &s);
+    HRESULT hr = CV77Socket::ListenLoopback(static_cast<uint16_t>(port), 1, &s);
     if (FAILED(hr))
         return hr;
-    if (listen(s.Get(), 1) != 0)
-        return LastSocketError();
     if (boundPort)
         *boundPort = s.LocalPort();
     m_Listener = std::move(s);
@@ -188,11 +186,9 @@ bool CV77TcpChannel::AcceptPeer()
             return false;
         if (ready == 0)
             continue;
-        CV77Socket peer(accept(m_Listener.Get(), nullptr, nullptr));
+        CV77Socket peer = m_Listener.Accept();
         if (!peer.Valid())
             continue;
-        BOOL noDelay = TRUE;
-        setsockopt(peer.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
         Lock lock(m_Lock);
         // One peer per channel: later ones are refused by closing the listener.
         m_Listener.Close();

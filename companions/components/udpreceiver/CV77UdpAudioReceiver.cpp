@@ -48,8 +48,7 @@ HRESULT CV77UdpAudioReceiver::Bind(Channel& channel)
     if (FAILED(hr))
         return hr;
     if (channel.receiveBuffer > 0)
-        setsockopt(s.Get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&channel.receiveBuffer),
-                   sizeof channel.receiveBuffer);
+        s.SetBufferSize(SO_RCVBUF, channel.receiveBuffer);
     hr = s.SetNonBlocking();
     if (FAILED(hr))
         return hr;
@@ -80,10 +79,8 @@ STDMETHODIMP CV77UdpAudioReceiver::UdpMethod17(DWORD index, DWORD bytes)
     Lock lock(m_Lock);
     Channel& channel = m_Channels[index];
     channel.receiveBuffer = static_cast<int>(bytes);
-    if (channel.socket.Valid() && bytes > 0 &&
-        setsockopt(channel.socket.Get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&channel.receiveBuffer),
-                   sizeof channel.receiveBuffer) != 0)
-        return LastSocketError();
+    if (channel.socket.Valid() && bytes > 0)
+        return channel.socket.SetBufferSize(SO_RCVBUF, channel.receiveBuffer);
     return S_OK;
 }
 
