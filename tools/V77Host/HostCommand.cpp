@@ -4,6 +4,7 @@
 #include <cstring>
 #include "tools/V77Host/DemoCommand.h"
 #include "tools/V77Host/FiltersCommand.h"
+#include "tools/V77Host/PlayCommand.h"
 #include "tools/V77Host/RecordCommand.h"
 #include "tools/V77Host/SnapshotCommand.h"
 #include "tools/V77Host/ViewCommand.h"
@@ -16,6 +17,7 @@ const HostCommand kCommands[] = {
     {"view", "show a live source (AVI, SDP, tcp://, local) in a window", RunViewCommand},
     {"snapshot", "write one JPEG of a live source", RunSnapshotCommand},
     {"record", "view a live source and record it into a store in segments", RunRecordCommand},
+    {"play", "play a recording store in synchronised windows with seek, rate and step", RunPlayCommand},
 };
 
 }  // namespace
