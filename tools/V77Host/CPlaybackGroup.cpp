@@ -115,7 +115,7 @@ HRESULT CPlaybackGroup::ConnectView(View& view, size_t index)
     return hr;
 }
 
-HRESULT CPlaybackGroup::Start(REFERENCE_TIME position)
+HRESULT CPlaybackGroup::Start(REFERENCE_TIME position, double rate)
 {
     // The renderers finish their transition only with a first frame, which
     // comes after the first seek: the graph is only told to run.
@@ -129,7 +129,11 @@ HRESULT CPlaybackGroup::Start(REFERENCE_TIME position)
             hr = Check("start the store source", seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
                                                                       AM_SEEKING_NoPositioning));
     }
-    return hr;
+    // The group's play position is set by a seek through the master; the
+    // queues play nothing until they are given a rate.
+    if (SUCCEEDED(hr))
+        hr = Seek(position);
+    return SUCCEEDED(hr) ? SetRate(rate) : hr;
 }
 
 HRESULT CPlaybackGroup::Seek(REFERENCE_TIME position)

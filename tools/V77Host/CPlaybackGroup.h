@@ -23,8 +23,9 @@ public:
     static REFERENCE_TIME StoreStart(const std::wstring& store);
 
     HRESULT Build(const std::wstring& store, int views);
-    // Runs the graph and starts every source at position (file time).
-    HRESULT Start(REFERENCE_TIME position);
+    // Runs the graph, starts every source at position (file time) and plays
+    // the group at rate.
+    HRESULT Start(REFERENCE_TIME position, double rate);
     HRESULT Seek(REFERENCE_TIME position);
     HRESULT SetRate(double rate);
     HRESULT Step(long frames);

@@ -38,6 +38,12 @@ const NamedCode kCodes[] = {
     {VFW_E_NOT_FOUND, "VFW_E_NOT_FOUND", "no such pin or object"},
     {VFW_E_ALREADY_CONNECTED, "VFW_E_ALREADY_CONNECTED", "pin already connected"},
     {VFW_E_TIMEOUT, "VFW_E_TIMEOUT", "timed out"},
+    // AVIFile's own codes (MAKE_AVIERR), which the AVI receivers pass on.
+    {static_cast<HRESULT>(0x80044065), "AVIERR_UNSUPPORTED", "AVIFile does not support this file or stream"},
+    {static_cast<HRESULT>(0x80044066), "AVIERR_BADFORMAT", "bad AVI format"},
+    {static_cast<HRESULT>(0x8004406D), "AVIERR_FILEREAD", "the AVI file cannot be read"},
+    {static_cast<HRESULT>(0x8004406E), "AVIERR_FILEWRITE", "the AVI file cannot be written"},
+    {static_cast<HRESULT>(0x8004406F), "AVIERR_FILEOPEN", "the AVI file cannot be opened (missing, locked or not an AVI file)"},
     {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "ERROR_FILE_NOT_FOUND", "file not found"},
     {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), "ERROR_PATH_NOT_FOUND", "path not found"},
     {HRESULT_FROM_WIN32(WSAECONNREFUSED), "WSAECONNREFUSED", "connection refused"},

@@ -52,7 +52,7 @@ HRESULT SaveScreenshots(CPlaybackGroup& group, const std::wstring& path)
 
 class CPlayer {
 public:
-    CPlayer(CPlaybackGroup& group, REFERENCE_TIME origin) : m_Group(group), m_Origin(origin) {}
+    CPlayer(CPlaybackGroup& group, REFERENCE_TIME origin, double rate) : m_Group(group), m_Origin(origin), m_Rate(rate) {}
 
     // Carries one command out; false with *hr on failure or at quit.
     bool Execute(const HostPlayCommand& command, HRESULT* hr)
@@ -118,7 +118,7 @@ private:
 
     CPlaybackGroup& m_Group;
     REFERENCE_TIME m_Origin;
-    double m_Rate = 1;
+    double m_Rate;
     bool m_bPaused = false;
 };
 
@@ -155,15 +155,13 @@ int RunPlayCommand(int argc, char** argv)
     CPlaybackGroup group;
     HRESULT hr = group.Build(store, static_cast<int>(views));
     if (SUCCEEDED(hr))
-        hr = group.Start(origin + static_cast<REFERENCE_TIME>(seek * 1e7));
+        hr = group.Start(origin + static_cast<REFERENCE_TIME>(seek * 1e7), rate);
     if (FAILED(hr))
         return HostFailure("play", group.FailedStep(), hr);
-    std::printf("play: %s, %ldx%ld, %ld view(s) from +%.2f s\n", args.Positionals()[0].c_str(), group.Info().Width,
-                group.Info().Height, views, seek);
+    std::printf("play: %s, %ldx%ld, %ld view(s) from +%.2f s at rate %g\n", args.Positionals()[0].c_str(),
+                group.Info().Width, group.Info().Height, views, seek, rate);
     std::fflush(stdout);
-    CPlayer player(group, origin);
-    if (rate != 1 && !player.Execute({HostPlayCommand::Rate, rate, std::to_string(rate)}, &hr))
-        return HostFailure("play", group.FailedStep(), hr);
+    CPlayer player(group, origin, rate);
     if (scriptName == "-")
         script.FollowStdin();
     bool stepPending = step != 0;
