@@ -7,6 +7,7 @@
 #include "tools/V77Host/PlayCommand.h"
 #include "tools/V77Host/RecordCommand.h"
 #include "tools/V77Host/SnapshotCommand.h"
+#include "tools/V77Host/SpyCommand.h"
 #include "tools/V77Host/ViewCommand.h"
 
 namespace {
@@ -17,6 +18,7 @@ const HostCommand kCommands[] = {
     {"view", "show a live source (AVI, SDP, tcp://, local) in a window", RunViewCommand},
     {"snapshot", "write one JPEG of a live source", RunSnapshotCommand},
     {"record", "view a live source and record it into a store in segments", RunRecordCommand},
+    {"spy", "capture a window (title, handle or desktop) with the window spy and show it", RunSpyCommand},
     {"play", "play a recording store in synchronised windows with seek, rate and step", RunPlayCommand},
 };
 
