@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include "tools/V77Host/AudioCommand.h"
 #include "tools/V77Host/DemoCommand.h"
 #include "tools/V77Host/FiltersCommand.h"
 #include "tools/V77Host/PlayCommand.h"
@@ -19,6 +20,7 @@ const HostCommand kCommands[] = {
     {"snapshot", "write one JPEG of a live source", RunSnapshotCommand},
     {"record", "view a live source and record it into a store in segments", RunRecordCommand},
     {"spy", "capture a window (title, handle or desktop) with the window spy and show it", RunSpyCommand},
+    {"audio", "relay PCM from UDP through the audio mute to a TCP peer", RunAudioCommand},
     {"play", "play a recording store in synchronised windows with seek, rate and step", RunPlayCommand},
 };
 
