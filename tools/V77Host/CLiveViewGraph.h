@@ -45,6 +45,7 @@ public:
     IBaseFilter* RendererFilter() const { return m_pRenderer.Get(); }
     // Null for the JPEG and the null renderer.
     HWND Window() const { return m_pWindow ? m_pWindow->Handle() : nullptr; }
+    const CHostVideoWindow* VideoWindow() const { return m_pWindow.get(); }
     // The decoder's name, empty when none was needed.
     const std::string& Decoder() const { return m_Decoder; }
     HostFigures Figures() const;

@@ -89,6 +89,7 @@ HRESULT CPlaybackGroup::ConnectView(View& view, size_t index)
     HRESULT hr = Check("CreateQueue", view.control->CreateQueue(V77_QUEUE_FULL, static_cast<DWORD>(segmentFrames), master.Get()));
     if (SUCCEEDED(hr))
         hr = Check("SetTimeStep", view.control->SetTimeStep(m_Info.AvgTimePerFrame));
+    view.tap->SetFrameTime(m_Info.AvgTimePerFrame);
     const LONG x = static_cast<LONG>(index) * (m_Info.Width + 16);
     view.window.reset(new CHostVideoWindow(m_Info.Width, m_Info.Height, x, 0));
     if (SUCCEEDED(hr))
@@ -149,4 +150,23 @@ HRESULT CPlaybackGroup::SetRate(double rate)
 HRESULT CPlaybackGroup::Step(long frames)
 {
     return Check("Step", m_Views[0].control->Step(frames));
+}
+
+HostFigures CPlaybackGroup::Figures() const
+{
+    HostFigures figures;
+    if (m_Views.empty())
+        return figures;
+    const View& view = m_Views[0];
+    figures.frames = view.tap->Frames();
+    figures.dropped = view.tap->Dropped();
+    LONG capacity = 0;
+    REFERENCE_TIME first = 0, last = 0;
+    if (SUCCEEDED(view.control->GetCapacity(&capacity))) {
+        figures.bufferCapacity = capacity;
+        figures.bufferFill = 0;
+        if (m_Info.AvgTimePerFrame > 0 && view.control->GetAvailable(&first, &last) == S_OK && last >= first)
+            figures.bufferFill = static_cast<long>((last - first) / m_Info.AvgTimePerFrame) + 1;
+    }
+    return figures;
 }

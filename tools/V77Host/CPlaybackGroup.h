@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 #include "tools/V77Host/CHostFrameTap.h"
 #include "tools/V77Host/CHostGraph.h"
+#include "tools/V77Host/CHostProgress.h"
 #include "tools/V77Host/CHostVideoWindow.h"
 #include "v77/IV77DsBuffer.h"
 #include "v77/IV77DsSource.h"
@@ -39,6 +40,8 @@ public:
     // Media time of the frame view last showed.
     REFERENCE_TIME LastTime(size_t view) const { return m_Views[view].tap->LastMediaTime(); }
     const SOURCE_INFORMATION& Info() const { return m_Info; }
+    // The first view's frames and skips, and the frames its queue holds.
+    HostFigures Figures() const;
 
 private:
     struct View {

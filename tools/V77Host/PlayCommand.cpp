@@ -173,9 +173,7 @@ int RunPlayCommand(int argc, char** argv)
         else if (code == EC_V77_STOP_POSITION)
             std::printf("play: the start or the end of the recording was reached\n");
     }, [&] {
-        HostFigures figures;
-        figures.frames = group.Frames(0);
-        progress.Update(figures);
+        progress.Update(group.Figures());
         if (stepPending && group.Frames(0) > 0) {
             stepPending = false;
             player.Execute({HostPlayCommand::Step, static_cast<double>(step), std::to_string(step)}, &failed);
@@ -188,8 +186,7 @@ int RunPlayCommand(int argc, char** argv)
     });
     if (SUCCEEDED(failed) && !line.screenshot.empty())
         failed = SaveScreenshots(group, line.screenshot);
-    HostFigures figures;
-    figures.frames = group.Frames(0);
+    const HostFigures figures = group.Figures();
     group.Stop();
     progress.Finish(figures);
     bool shown = true;
