@@ -13,7 +13,9 @@ std::vector<HostOption> LiveViewOptions()
 
 const char kLiveViewOptionsHelp[] =
     "  --renderer gdi|ddraw   the GDI renderer (default) or the DirectDraw renderer\n"
-    "  --buffer N             frames the buffer filter queues (1-64; keep it below the source's pool of 8)\n"
+    "  --buffer N             frames the buffer filter queues (1-64, raised to the queue's minimum of 9;\n"
+    "                         a queue larger than that holds the receiver's whole pool of 8 samples\n"
+    "                         and the view stalls after 8 frames)\n"
     "  --brightness B         -128 to 128 (0 keeps the picture)\n"
     "  --contrast C           -1 to 127 (0 keeps the picture, -1 makes it flat)\n"
     "  --deinterlace MODE     off, blend or double (line doubling)\n";
