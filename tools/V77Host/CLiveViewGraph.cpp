@@ -113,7 +113,7 @@ HRESULT CLiveViewGraph::Connect(const LiveViewConfig& config)
         if (FAILED(hr))
             return hr;
         ComPtr<IPin> decoded;
-        hr = Step("find a decoder the platform registers for the camera's format",
+        hr = Step("find a decoder for the camera's compressed format (none of the platform's connects; V77Host filters --decoders lists them)",
                   InsertDecoder(m_Graph.Builder(), out.Get(), m_pSource->Info().Compression, &decoded, &m_Decoder));
         if (SUCCEEDED(hr)) {
             out = decoded;
