@@ -69,3 +69,14 @@ std::wstring HostPath(const std::string& text)
         c = c == L'/' ? L'\\' : c;
     return path;
 }
+
+bool WriteWholeFile(const std::wstring& path, const BYTE* data, DWORD size)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, data, size, &written, nullptr);
+    CloseHandle(file);
+    return ok && written == size;
+}

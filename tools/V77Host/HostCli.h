@@ -41,6 +41,8 @@ int HostFailure(const char* command, const std::string& what, HRESULT hr);
 int HostFailure(const char* command, const std::string& message);
 
 std::wstring Widen(const std::string& text);
+// Creates or truncates path and writes size bytes; false on any failure.
+bool WriteWholeFile(const std::wstring& path, const BYTE* data, DWORD size);
 // A file argument: a Unix absolute path (/tmp/x) becomes Z:\tmp\x, the
 // drive under which Wine shows the Unix root; anything else is kept.
 std::wstring HostPath(const std::string& text);

@@ -20,17 +20,6 @@ const char kUsage[] =
     "  --buffer N           frames the buffer filter queues\n"
     "Exit codes: 0 written, 1 a call failed, no frame arrived or the file could not be written, 2 bad arguments.";
 
-bool WriteBytes(const std::wstring& path, const BYTE* data, DWORD size)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, data, size, &written, nullptr);
-    CloseHandle(file);
-    return ok && written == size;
-}
-
 }  // namespace
 
 int RunSnapshotCommand(int argc, char** argv)
@@ -74,7 +63,7 @@ int RunSnapshotCommand(int argc, char** argv)
         return HostFailure("snapshot", "EncodeToBuffer", hr);
     if (size == 0)
         return HostFailure("snapshot", "the JPEG renderer had no frame to encode");
-    if (!WriteBytes(out, picture.data(), size))
+    if (!WriteWholeFile(out, picture.data(), size))
         return HostFailure("snapshot", "write " + line.args.Positionals()[1], HRESULT_FROM_WIN32(GetLastError()));
     std::printf("snapshot: %lu-byte JPEG (%ldx%ld, quality %ld) written to %s\n", static_cast<unsigned long>(size),
                 info.Width, info.Height, quality, line.args.Positionals()[1].c_str());
