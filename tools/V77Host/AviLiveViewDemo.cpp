@@ -2,16 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <wrl/client.h>
-#include "tools/V77Host/CHostGraph.h"
-#include "tools/V77Host/CHostVideoWindow.h"
+#include <string>
+#include "tools/V77Host/CLiveViewGraph.h"
 #include "tools/V77Host/DemoSteps.h"
-#include "v77/IV77DsBuffer.h"
-#include "v77/IV77DsSource.h"
-#include "v77/IV77DxRenderer.h"
 #include "v77/V77Events.h"
-
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -52,50 +46,23 @@ bool RunAviLiveViewDemo(const std::wstring& path)
         std::printf("  no AVI file given (--avi PATH)\n");
         return false;
     }
-    ComPtr<IBaseFilter> source;
-    ComPtr<IBaseFilter> buffer;
-    ComPtr<IBaseFilter> renderer;
-    ComPtr<IV77DsNetworkSource> live;
-    ComPtr<IV77DsAviSource> avi;
-    ComPtr<IV77DsBuffer> control;
-    ComPtr<IV77DxRenderer> display;
-    CHostGraph graph;
-    if (!CheckStep("graph", graph.Create()) ||
-        !CheckStep("AVI file source", CreateModuleFilter(CLSID_V77DsAviSource, source)) ||
-        !CheckStep("buffer filter", CreateModuleFilter(CLSID_V77DsBufferFilter, buffer)) ||
-        !CheckStep("GDI renderer", CreateModuleFilter(CLSID_V77WindowsRenderer, renderer)) ||
-        !CheckStep("IV77DsNetworkSource", source.As(&live)) || !CheckStep("IV77DsAviSource", source.As(&avi)) ||
-        !CheckStep("IV77DsBuffer", buffer.As(&control)) || !CheckStep("IV77DxRenderer", renderer.As(&display)))
-        return false;
-    BSTR file = SysAllocString(path.c_str());
-    SOURCE_INFORMATION info = {};
-    const HRESULT opened = live->Open(file, nullptr, 0, 0, 0, &info);
-    SysFreeString(file);
-    if (!CheckStep("Open", opened))
-        return false;
-    CHostVideoWindow window(info.Width, info.Height);
-    if (!window.Handle()) {
-        std::printf("  no window\n");
+    CHostLiveSource source;
+    CLiveViewGraph view;
+    std::string error;
+    if (!source.Parse(Narrow(path.c_str()), &error)) {
+        std::printf("  %s\n", error.c_str());
         return false;
     }
-    if (!CheckStep("Configure", avi->Configure(1, 1)) ||
-        !CheckStep("EnableDisplayNotification", live->EnableDisplayNotification(TRUE)) ||
-        !CheckStep("CreateQueue", control->CreateQueue(V77_QUEUE_STANDARD, 0, nullptr)) ||
-        !CheckStep("SetWindow", display->SetWindow(window.Handle())) ||
-        !CheckStep("add source", graph.Add(source.Get(), L"Varnokel77 AVI file source filter")) ||
-        !CheckStep("add buffer", graph.Add(buffer.Get(), L"Varnokel77 buffer filter")) ||
-        !CheckStep("add renderer", graph.Add(renderer.Get(), L"Varnokel77 GDI renderer")) ||
-        !CheckStep("connect source", graph.Connect(source.Get(), buffer.Get())) ||
-        !CheckStep("connect renderer", graph.Connect(buffer.Get(), renderer.Get())) ||
-        !CheckStep("SetRects", display->SetRects(nullptr, nullptr, nullptr)) || !CheckStep("Run", graph.Run()))
+    const HRESULT built = view.Build(source, LiveViewConfig());
+    if (!CheckStep(view.FailedStep(), built) || !CheckStep("Run", view.Run()))
         return false;
-
+    const SOURCE_INFORMATION& info = source.Info();
     std::printf("  AVI file (FOURCC %.4s, %ldx%ld, %.1f fps, looping) -> buffer filter -> GDI renderer\n",
                 reinterpret_cast<const char*>(&info.Compression), info.Width, info.Height,
                 info.AvgTimePerFrame ? 1e7 / static_cast<double>(info.AvgTimePerFrame) : 0.0);
     long mediaTimeEvents = 0, markers = 0, streamStarts = 0;
     LONGLONG firstTime = 0, lastTime = 0;
-    graph.PumpFor(kPlayMs, [&](long code, LONG_PTR p1, LONG_PTR p2) {
+    view.Graph().PumpFor(kPlayMs, [&](long code, LONG_PTR p1, LONG_PTR p2) {
         if (code == EC_V77_MEDIA_TIME) {
             lastTime = static_cast<LONGLONG>((static_cast<ULONGLONG>(static_cast<DWORD>(p2)) << 32) | static_cast<DWORD>(p1));
             firstTime = mediaTimeEvents++ ? firstTime : lastTime;
@@ -105,17 +72,15 @@ bool RunAviLiveViewDemo(const std::wstring& path)
         if (code == EC_ERRORABORT)
             std::printf("  event EC_ERRORABORT\n");
     });
-    const bool coloursOk = PrintBarColours(window, info.Width, info.Height);
-    // The queue keeps its default size: one larger than the source's pool
-    // (eight samples) holds every sample and the stream stalls.
-    LONG capacity = 0;
-    control->GetCapacity(&capacity);
+    const bool coloursOk = PrintBarColours(*view.VideoWindow(), info.Width, info.Height);
+    const HostFigures figures = view.Figures();
     double bitRate = 0;
-    live->GetBitRate(&bitRate);
-    graph.Stop();
+    source.Control()->GetBitRate(&bitRate);
+    view.Stop();
     std::printf("  %ld media-time events spanning %.2f s of capture time, %ld stream start(s), %ld loop marker(s)"
-                " in %.1f s; queue capacity %ld; %.1f Mbit/s\n", mediaTimeEvents, (lastTime - firstTime) / 1e7,
-                streamStarts, markers, kPlayMs / 1000.0, capacity, bitRate / 1e6);
+                " in %.1f s; %ld frames shown, queue capacity %ld; %.1f Mbit/s\n", mediaTimeEvents,
+                (lastTime - firstTime) / 1e7, streamStarts, markers, kPlayMs / 1000.0, figures.frames,
+                figures.bufferCapacity, bitRate / 1e6);
     // Frames kept coming: more than a second of capture time was reported.
     return lastTime - firstTime > 10000000 && coloursOk;
 }

@@ -1,5 +1,5 @@
-// The demo's live view of an AVI file: AVI file source -> buffer filter ->
-// GDI renderer in a host window.
+// The demo's live view of an AVI file (a CLiveViewGraph): AVI file source ->
+// buffer filter -> GDI renderer in a host window.
 #pragma once
 
 #include <string>

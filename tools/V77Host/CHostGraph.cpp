@@ -22,7 +22,7 @@ HRESULT CHostGraph::Add(IBaseFilter* filter, LPCWSTR name)
     return m_pGraph->AddFilter(filter, name);
 }
 
-ComPtr<IPin> CHostGraph::FirstPin(IBaseFilter* filter, PIN_DIRECTION direction)
+ComPtr<IPin> CHostGraph::Pin(IBaseFilter* filter, PIN_DIRECTION direction, int index)
 {
     ComPtr<IEnumPins> pins;
     if (FAILED(filter->EnumPins(pins.GetAddressOf())))
@@ -30,7 +30,7 @@ ComPtr<IPin> CHostGraph::FirstPin(IBaseFilter* filter, PIN_DIRECTION direction)
     ComPtr<IPin> pin;
     while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
         PIN_DIRECTION found = PINDIR_INPUT;
-        if (SUCCEEDED(pin->QueryDirection(&found)) && found == direction)
+        if (SUCCEEDED(pin->QueryDirection(&found)) && found == direction && index-- == 0)
             return pin;
     }
     return nullptr;
@@ -38,16 +38,26 @@ ComPtr<IPin> CHostGraph::FirstPin(IBaseFilter* filter, PIN_DIRECTION direction)
 
 HRESULT CHostGraph::Connect(IBaseFilter* upstream, IBaseFilter* downstream)
 {
-    ComPtr<IPin> out = FirstPin(upstream, PINDIR_OUTPUT);
-    ComPtr<IPin> in = FirstPin(downstream, PINDIR_INPUT);
+    ComPtr<IPin> out = Pin(upstream, PINDIR_OUTPUT);
+    ComPtr<IPin> in = Pin(downstream, PINDIR_INPUT);
+    return ConnectPins(out.Get(), in.Get());
+}
+
+HRESULT CHostGraph::ConnectPins(IPin* out, IPin* in)
+{
     if (!out || !in)
         return VFW_E_NOT_FOUND;
-    return m_pGraph->ConnectDirect(out.Get(), in.Get(), nullptr);
+    return m_pGraph->ConnectDirect(out, in, nullptr);
 }
 
 HRESULT CHostGraph::Run()
 {
     return m_pControl->Run();
+}
+
+HRESULT CHostGraph::Pause()
+{
+    return m_pControl->Pause();
 }
 
 HRESULT CHostGraph::Stop()
@@ -72,6 +82,11 @@ void CHostGraph::DispatchEvents(const EventHandler& handler)
 
 void CHostGraph::PumpFor(DWORD ms, const EventHandler& handler)
 {
+    PumpWhile(ms, handler, nullptr);
+}
+
+void CHostGraph::PumpWhile(DWORD ms, const EventHandler& handler, const std::function<bool()>& tick)
+{
     const ULONGLONG end = GetTickCount64() + ms;
     for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20)),
@@ -82,5 +97,7 @@ void CHostGraph::PumpFor(DWORD ms, const EventHandler& handler)
             DispatchMessage(&msg);
         }
         DispatchEvents(handler);
+        if (tick && !tick())
+            return;
     }
 }

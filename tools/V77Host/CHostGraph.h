@@ -17,14 +17,21 @@ public:
     HRESULT Add(IBaseFilter* filter, LPCWSTR name);
     // The first output pin of upstream to the first input pin of downstream.
     HRESULT Connect(IBaseFilter* upstream, IBaseFilter* downstream);
+    HRESULT ConnectPins(IPin* out, IPin* in);
+    // The index-th pin of that direction, null when there is none.
+    static Microsoft::WRL::ComPtr<IPin> Pin(IBaseFilter* filter, PIN_DIRECTION direction, int index = 0);
+    IGraphBuilder* Builder() const { return m_pGraph.Get(); }
     HRESULT Run();
+    HRESULT Pause();
     // Stops and waits for the graph to settle.
     HRESULT Stop();
     // Pumps the thread's messages and hands every graph event to handler for ms.
     void PumpFor(DWORD ms, const EventHandler& handler);
+    // As PumpFor, calling tick between rounds (about every 20 ms); stops
+    // early when tick returns false.
+    void PumpWhile(DWORD ms, const EventHandler& handler, const std::function<bool()>& tick);
 
 private:
-    static Microsoft::WRL::ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction);
     void DispatchEvents(const EventHandler& handler);
 
     Microsoft::WRL::ComPtr<IGraphBuilder> m_pGraph;

@@ -21,14 +21,14 @@ ATOM RegisterWindowClass()
 
 }  // namespace
 
-CHostVideoWindow::CHostVideoWindow(LONG width, LONG height) : m_hWnd(nullptr)
+CHostVideoWindow::CHostVideoWindow(LONG width, LONG height, LONG x, LONG y) : m_hWnd(nullptr)
 {
     if (!RegisterWindowClass())
         return;
     RECT frame = {0, 0, width, height};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     AdjustWindowRect(&frame, style, FALSE);
-    m_hWnd = CreateWindowExW(0, kClassName, L"V77Host video", style, 0, 0, frame.right - frame.left,
+    m_hWnd = CreateWindowExW(0, kClassName, L"V77Host video", style, x, y, frame.right - frame.left,
                              frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (m_hWnd) {
         ShowWindow(m_hWnd, SW_SHOWNORMAL);

@@ -6,7 +6,8 @@
 
 class CHostVideoWindow {
 public:
-    CHostVideoWindow(LONG width, LONG height);
+    // Client area width x height, the frame placed at (x, y) on the screen.
+    CHostVideoWindow(LONG width, LONG height, LONG x = 0, LONG y = 0);
     ~CHostVideoWindow();
     CHostVideoWindow(const CHostVideoWindow&) = delete;
     CHostVideoWindow& operator=(const CHostVideoWindow&) = delete;

@@ -11,6 +11,7 @@
 #include "tools/V77Host/AviLiveViewDemo.h"
 #include "tools/V77Host/CHostComApartment.h"
 #include "tools/V77Host/DirectDrawDemo.h"
+#include "tools/V77Host/FiltersCommand.h"
 #include "tools/V77Host/HostText.h"
 #include "tools/V77Host/JpegSnapshotDemo.h"
 #include "tools/V77Host/LiveGraphDemo.h"
@@ -22,78 +23,6 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-std::string PinFlagsText(DWORD flags)
-{
-    std::string text = (flags & REG_PINFLAG_B_OUTPUT) ? "output" : "input";
-    if (flags & REG_PINFLAG_B_RENDERER)
-        text += ", rendered";
-    if (flags & REG_PINFLAG_B_ZERO)
-        text += ", zero";
-    if (flags & REG_PINFLAG_B_MANY)
-        text += ", many";
-    return text;
-}
-
-void PrintRegisteredPins(const CV77FilterData& data)
-{
-    const std::vector<CV77FilterData::Pin>& pins = data.Pins();
-    for (size_t p = 0; p < pins.size(); ++p) {
-        std::string types;
-        for (const CV77FilterData::MediaType& type : pins[p].types)
-            types += (types.empty() ? "" : ", ") + MediaTypeText(type.major, type.minor);
-        std::printf("       pin %zu (%s): %s\n", p, PinFlagsText(pins[p].flags).c_str(), types.c_str());
-    }
-}
-
-const RegisteredFilter* FindRegistered(const std::vector<RegisteredFilter>& filters, const CLSID& clsid)
-{
-    for (const RegisteredFilter& filter : filters) {
-        if (filter.clsid == clsid)
-            return &filter;
-    }
-    return nullptr;
-}
-
-// Prints the mapper's view of every module filter in table order; returns how many it knows.
-size_t PrintRegistry(const std::vector<RegisteredFilter>& registered)
-{
-    size_t count = 0;
-    const ModuleFilter* filters = ModuleFilters(&count);
-    size_t found = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const RegisteredFilter* entry = FindRegistered(registered, *filters[i].clsid);
-        if (!entry) {
-            std::printf("  [%2zu] %s  NOT REGISTERED\n", i, GuidText(*filters[i].clsid).c_str());
-            continue;
-        }
-        ++found;
-        std::printf("  [%2zu] \"%s\" %s", i, entry->friendlyName.c_str(), GuidText(entry->clsid).c_str());
-        if (!entry->hasFilterData) {
-            std::printf("  (no readable FilterData)\n");
-            continue;
-        }
-        std::printf("  merit 0x%08lX\n", static_cast<unsigned long>(entry->filterData.Merit()));
-        PrintRegisteredPins(entry->filterData);
-    }
-    std::printf("  %zu of %zu module filters registered with the filter mapper\n", found, count);
-    return found;
-}
-
-HRESULT ListRegisteredFilters(size_t* found, std::vector<RegisteredFilter>* registered)
-{
-    ComPtr<IFilterMapper2> mapper;
-    HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                  reinterpret_cast<void**>(mapper.GetAddressOf()));
-    if (SUCCEEDED(hr))
-        hr = FindRegisteredModuleFilters(mapper.Get(), registered);
-    if (FAILED(hr)) {
-        std::printf("  filter mapper: %s\n", HResultText(hr).c_str());
-        return hr;
-    }
-    *found = PrintRegistry(*registered);
-    return S_OK;
-}
 
 std::string PinMediaTypes(IPin* pin)
 {

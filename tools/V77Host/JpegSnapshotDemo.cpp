@@ -9,6 +9,7 @@
 #include "tools/V77Host/CHostPatternSource.h"
 #include "tools/V77Host/CHostPatternStream.h"
 #include "tools/V77Host/DemoSteps.h"
+#include "tools/V77Host/HostCli.h"
 #include "v77/IV77DxRenderer.h"
 
 using Microsoft::WRL::ComPtr;
@@ -17,17 +18,6 @@ namespace {
 
 constexpr long kQuality = 75;
 constexpr DWORD kWarmUpMs = 600;
-
-bool WriteFile(const std::wstring& path, const BYTE* data, DWORD size)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(file, data, size, &written, nullptr);
-    CloseHandle(file);
-    return ok && written == size;
-}
 
 }  // namespace
 
@@ -64,7 +54,7 @@ bool RunJpegSnapshotDemo(const std::wstring& path)
         std::printf("  EncodeToBuffer gave no picture\n");
         return false;
     }
-    if (!WriteFile(path, picture.data(), size)) {
+    if (!WriteWholeFile(path, picture.data(), size)) {
         std::printf("  cannot write %ls\n", path.c_str());
         return false;
     }
