@@ -90,26 +90,40 @@ int CV77CaptureRing::BeginWrite()
     }
     // No free slot: the viewer is behind; the oldest unread frame makes room.
     for (;;) {
-        int oldest = -1;
-        uint64_t oldestSequence = std::numeric_limits<uint64_t>::max();
-        const uint64_t ready = Word(V77CaptureSlotState::Ready, epoch, 0);
-        for (uint32_t i = 0; i < m_pHeader->slotCount; ++i) {
-            if (Slot(i).word.load() == ready && Slot(i).sequence.load() < oldestSequence) {
-                oldest = static_cast<int>(i);
-                oldestSequence = Slot(i).sequence.load();
-            }
-        }
+        uint64_t word = 0;
+        const int oldest = FindOldestReady(epoch, &word, nullptr);
         if (oldest < 0) {
             m_pHeader->framesDropped.fetch_add(1);
             return -1;
         }
-        uint64_t expected = ready;
-        if (Slot(oldest).word.compare_exchange_strong(expected, writing)) {
+        if (Slot(oldest).word.compare_exchange_strong(word, writing)) {
             m_pHeader->framesDropped.fetch_add(1);
             return oldest;
         }
         // The viewer leased it meanwhile: look again.
     }
+}
+
+int CV77CaptureRing::FindOldestReady(uint32_t epoch, uint64_t* word, uint64_t* sequenceOut) const
+{
+    int oldest = -1;
+    uint64_t oldestSequence = std::numeric_limits<uint64_t>::max();
+    for (uint32_t i = 0; i < m_pHeader->slotCount; ++i) {
+        const uint64_t seen = Slot(i).word.load();
+        if (StateOf(seen) != V77CaptureSlotState::Ready || EpochOf(seen) != epoch)
+            continue;
+        const uint64_t sequence = Slot(i).sequence.load();
+        // A ready word carries the low half of its frame number, so a word
+        // read before the slot was refilled never matches the refilled slot.
+        if (static_cast<uint32_t>(sequence) != PidOf(seen) || sequence >= oldestSequence)
+            continue;
+        oldest = static_cast<int>(i);
+        oldestSequence = sequence;
+        *word = seen;
+        if (sequenceOut)
+            *sequenceOut = sequence;
+    }
+    return oldest;
 }
 
 uint8_t* CV77CaptureRing::SlotData(uint32_t slot)
@@ -124,7 +138,8 @@ void CV77CaptureRing::Publish(uint32_t slot, uint64_t sequence, int64_t captureT
     s.length = length < m_pHeader->slotBytes ? length : m_pHeader->slotBytes;
     s.flags = flags;
     s.sequence.store(sequence);
-    s.word.store(Word(V77CaptureSlotState::Ready, Epoch(), 0));  // releases everything above
+    // Releases everything above.
+    s.word.store(Word(V77CaptureSlotState::Ready, Epoch(), static_cast<uint32_t>(sequence)));
     m_pHeader->framesProduced.fetch_add(1);
 }
 
@@ -145,22 +160,23 @@ unsigned CV77CaptureRing::ReclaimLeases(const std::function<bool(uint32_t pid)>&
 bool CV77CaptureRing::TakeOldest(uint32_t pid, V77CaptureLease* lease)
 {
     const uint32_t epoch = Epoch();
-    const uint64_t ready = Word(V77CaptureSlotState::Ready, epoch, 0);
     const uint64_t leased = Word(V77CaptureSlotState::Leased, epoch, pid);
     for (;;) {
-        int oldest = -1;
-        uint64_t oldestSequence = std::numeric_limits<uint64_t>::max();
-        for (uint32_t i = 0; i < m_pHeader->slotCount; ++i) {
-            if (Slot(i).word.load() == ready && Slot(i).sequence.load() < oldestSequence) {
-                oldest = static_cast<int>(i);
-                oldestSequence = Slot(i).sequence.load();
-            }
-        }
+        uint64_t word = 0, sequence = 0;
+        const int oldest = FindOldestReady(epoch, &word, &sequence);
         if (oldest < 0)
             return false;
-        uint64_t expected = ready;
-        if (!Slot(oldest).word.compare_exchange_strong(expected, leased))
+        const uint64_t ready = word;
+        if (!Slot(oldest).word.compare_exchange_strong(word, leased))
             continue;  // overwritten or taken meanwhile
+        // The look is not one instant: an earlier frame being published while
+        // it passed its slot may be ready now. Put this one back and take that.
+        uint64_t earlierWord = 0, earlier = 0;
+        if (FindOldestReady(epoch, &earlierWord, &earlier) >= 0 && earlier < sequence) {
+            uint64_t mine = leased;
+            Slot(oldest).word.compare_exchange_strong(mine, ready);
+            continue;
+        }
         const V77CaptureSlot& s = Slot(oldest);
         lease->slot = static_cast<uint32_t>(oldest);
         lease->word = leased;

@@ -8,8 +8,10 @@
 //   dataOffset        slotCount × slotStride bytes of frame data
 //
 // Each slot's state word packs state (bits 0-7), the producer epoch (bits
-// 8-31) and the leasing process id (bits 32-63), so that every transition is
-// one compare-and-swap:
+// 8-31) and, in bits 32-63, the leasing process id of a leased slot or the
+// low half of the frame number of a ready one (so that a slot refilled
+// between a look and a swap never matches), and every transition is one
+// compare-and-swap:
 //   Free -> Writing        producer takes a slot to fill
 //   Ready -> Writing       producer overwrites the oldest unread frame (dropped)
 //   Writing -> Ready       producer publishes a frame
@@ -129,6 +131,9 @@ public:
 
 private:
     V77CaptureSlot& Slot(uint32_t i) const { return m_pSlots[i]; }
+    // The ready slot of epoch with the lowest frame number, its word and
+    // number (sequence may be null), or -1.
+    int FindOldestReady(uint32_t epoch, uint64_t* word, uint64_t* sequence) const;
     uint32_t Epoch() const { return m_pHeader->epoch.load() & 0xFFFFFF; }
 
     uint8_t* m_pBase;
