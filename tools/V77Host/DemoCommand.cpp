@@ -9,6 +9,7 @@
 #include <uuids.h>
 #include <wrl/client.h>
 #include "tools/V77Host/AviLiveViewDemo.h"
+#include "tools/V77Host/LocalCaptureViewDemo.h"
 #include "tools/V77Host/CHostComApartment.h"
 #include "tools/V77Host/DirectDrawDemo.h"
 #include "tools/V77Host/HostText.h"
@@ -223,7 +224,8 @@ int RunDemoCommand(int argc, char** argv)
     std::printf("\nLive view of an AVI file:\n");
     std::fflush(stdout);
     const bool aviView = RunAviLiveViewDemo(OptionValue(argc, argv, "--avi", L""));
-    const bool passed = listed && found == count && built && live && snapshot && zones && aviView;
+    const bool localView = (std::printf("\nLive view from the local capture process:\n"), RunLocalCaptureViewDemo());
+    const bool passed = listed && found == count && built && live && snapshot && zones && aviView && localView;
     std::printf("\nDemo %s\n", passed ? "passed" : "FAILED");
     std::fflush(stdout);
     return passed ? 0 : 1;
