@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cstdio>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "companions/components/local/CV77CaptureRingMapping.h"
@@ -37,9 +39,34 @@ SOURCE_INFORMATION CaptureInformation()
     return info;
 }
 
-long StampOf(const RenderedSample& sample)
+long StampOf(const RenderedSample& sample, uint32_t width = kCaptureWidth)
 {
-    return ReadFrameStamp(sample.bytes.data(), kCaptureWidth, kCaptureWidth * 2, sample.bytes.size());
+    return ReadFrameStamp(sample.bytes.data(), width, width * 2, sample.bytes.size());
+}
+
+// A file of the folder CTest names in V77_LIVE_MEDIA (made by ffmpeg), as a Windows path.
+std::wstring MediaPath(const wchar_t* name)
+{
+    wchar_t folder[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"V77_LIVE_MEDIA", folder, MAX_PATH))
+        return std::wstring();
+    std::wstring path = std::wstring(folder) + L"\\" + name;
+    for (wchar_t& c : path)
+        c = c == L'/' ? L'\\' : c;
+    return path;
+}
+
+std::vector<BYTE> ReadAll(const std::wstring& path)
+{
+    std::vector<BYTE> bytes;
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        BYTE chunk[4096];
+        size_t got = 0;
+        while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        fclose(file);
+    }
+    return bytes;
 }
 
 class LocalCaptureTest : public ::testing::Test {
@@ -60,9 +87,9 @@ protected:
         m_Capture.reset();
     }
 
-    void StartCapture()
+    void StartCapture(const std::wstring& more = L"--size 128x96 --fps 50")
     {
-        m_Capture = std::make_unique<CCaptureProcess>(L"--name " + m_Name + L" --size 128x96 --fps 50");
+        m_Capture = std::make_unique<CCaptureProcess>(L"--name " + m_Name + L" " + more);
         ASSERT_TRUE(m_Capture->Started()) << "V77Capture.exe beside the test program";
     }
     // The local source, opened on the ring (SOURCE_INFORMATION given as a fallback when info).
@@ -77,11 +104,11 @@ protected:
         SysFreeString(name);
         return hr;
     }
-    void BuildGraph()
+    void BuildGraph(LONG bytesRecorded = kStampBytes)
     {
         TestRendererConfig config;
         config.waitForSampleTime = false;
-        config.bytesRecorded = kStampBytes;
+        config.bytesRecorded = bytesRecorded;
         m_Renderer = Adopt(CTestRenderer::Create(config));
         m_Buffer = NewLiveBuffer();
         ASSERT_TRUE(m_Source && m_Renderer && m_Buffer);
@@ -237,6 +264,37 @@ TEST_F(LocalCaptureTest, ACaptureProcessStartedLateIsFoundAtTheNextPause)
     ASSERT_TRUE(m_Renderer->WaitForSamples(20, kFlowTimeoutMs));
     ExpectRisingStamps(0, 20);
     ASSERT_TRUE(FinishesWithin(kStateTimeoutMs, [&] { m_Graph.Stop(); }));
+    EXPECT_TRUE(LeasesComeBack());
+}
+
+// File mode: the tool plays an ffmpeg-made AVI file in a loop through
+// AVIFile; below its stamp every picture is ffmpeg's frame, byte for byte.
+TEST_F(LocalCaptureTest, TheToolPlaysAnAviFileInALoopWithItsFramesUnchangedBelowTheStamp)
+{
+    constexpr uint32_t kFileWidth = 64, kFileHeight = 48, kFileFrames = 10;
+    constexpr size_t kFrameBytes = kFileWidth * kFileHeight * 2, kBand = kFileWidth * 2 * kStampRows;
+    const std::vector<BYTE> raw = ReadAll(MediaPath(L"pattern.yuv"));
+    ASSERT_EQ(kFileFrames * kFrameBytes, raw.size()) << "ffmpeg's raw copy of pattern.avi (V77_LIVE_MEDIA)";
+    StartCapture(L"--avi \"" + MediaPath(L"pattern.avi") + L"\"");
+    SOURCE_INFORMATION info = {};
+    ASSERT_EQ(S_OK, OpenSource());
+    ASSERT_EQ(S_OK, m_Source->GetSourceInformation(&info));
+    EXPECT_EQ(static_cast<LONG>(kFileWidth), info.Width);
+    EXPECT_EQ(400000, info.AvgTimePerFrame) << "the file's 25 fps";
+    BuildGraph(static_cast<LONG>(kFrameBytes));
+    ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
+    ASSERT_TRUE(m_Renderer->WaitForSamples(25, kFlowTimeoutMs)) << "more than two loops of the file";
+    ASSERT_TRUE(FinishesWithin(kStateTimeoutMs, [&] { m_Graph.Stop(); }));
+    long previous = -1;
+    for (const RenderedSample& sample : m_Renderer->Samples()) {
+        const long frame = StampOf(sample, kFileWidth);
+        ASSERT_GT(frame, previous);
+        previous = frame;
+        ASSERT_EQ(kFrameBytes, sample.bytes.size());
+        const BYTE* expected = &raw[(frame % kFileFrames) * kFrameBytes];
+        EXPECT_EQ(0, std::memcmp(sample.bytes.data() + kBand, expected + kBand, kFrameBytes - kBand))
+            << "frame " << frame << " is not the file's frame " << frame % kFileFrames;
+    }
     EXPECT_TRUE(LeasesComeBack());
 }
 

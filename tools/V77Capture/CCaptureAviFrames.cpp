@@ -39,7 +39,6 @@ HRESULT CCaptureAviFrames::Open(const std::wstring& path, V77CaptureFormat* form
     if (bih->biWidth <= 0 || bih->biHeight == 0 || info.dwRate == 0 || info.dwScale == 0)
         return E_FAIL;
     m_lEnd = m_lStart + AVIStreamLength(m_pStream);
-    m_lNext = m_lStart;
     format->width = static_cast<uint32_t>(bih->biWidth);
     format->height = static_cast<uint32_t>(bih->biHeight < 0 ? -bih->biHeight : bih->biHeight);
     format->compression = bih->biCompression;
@@ -50,14 +49,14 @@ HRESULT CCaptureAviFrames::Open(const std::wstring& path, V77CaptureFormat* form
     return m_lEnd > m_lStart ? S_OK : E_FAIL;
 }
 
-uint32_t CCaptureAviFrames::Read(uint8_t* data, uint32_t capacity, bool* keyFrame)
+uint32_t CCaptureAviFrames::Read(uint64_t frame, uint8_t* data, uint32_t capacity, bool* keyFrame)
 {
-    if (m_lNext >= m_lEnd)
-        m_lNext = m_lStart;
+    // A frame the tool dropped (no free slot) is skipped in the file too, as
+    // a camera's picture moves on whether anybody took it or not.
+    const LONG position = m_lStart + static_cast<LONG>(frame % static_cast<uint64_t>(m_lEnd - m_lStart));
     LONG bytes = 0;
-    if (FAILED(AVIStreamRead(m_pStream, m_lNext, 1, data, static_cast<LONG>(capacity), &bytes, nullptr)))
+    if (FAILED(AVIStreamRead(m_pStream, position, 1, data, static_cast<LONG>(capacity), &bytes, nullptr)))
         return 0;
-    *keyFrame = AVIStreamIsKeyFrame(m_pStream, m_lNext) != FALSE;
-    ++m_lNext;
+    *keyFrame = AVIStreamIsKeyFrame(m_pStream, position) != FALSE;
     return bytes > 0 ? static_cast<uint32_t>(bytes) : 0;
 }

@@ -18,9 +18,10 @@ public:
 
     // Opens the file; *format and *frameBytes describe its frames.
     HRESULT Open(const std::wstring& path, V77CaptureFormat* format, uint32_t* frameBytes);
-    // Reads the next frame (the file starts over at its end) into data;
-    // the bytes read, or 0 when the file cannot be read.
-    uint32_t Read(uint8_t* data, uint32_t capacity, bool* keyFrame);
+    // Reads the file's frame for capture frame number frame (the file
+    // loops: frame modulo its length) into data; the bytes read, or 0 when
+    // the file cannot be read.
+    uint32_t Read(uint64_t frame, uint8_t* data, uint32_t capacity, bool* keyFrame);
 
 private:
     bool m_bInit = false;
@@ -28,5 +29,4 @@ private:
     PAVISTREAM m_pStream = nullptr;
     LONG m_lStart = 0;
     LONG m_lEnd = 0;
-    LONG m_lNext = 0;
 };

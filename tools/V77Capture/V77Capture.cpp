@@ -143,7 +143,7 @@ int wmain(int argc, wchar_t** argv)
             uint32_t length = frameBytes;
             bool key = true;
             if (file) {
-                length = file->Read(data, frameBytes, &key);
+                length = file->Read(static_cast<uint64_t>(frame), data, frameBytes, &key);
                 if (stamp && length >= frameBytes)
                     WriteFrameStamp(data, format.width, format.width * 2, static_cast<uint32_t>(frame));
             } else {
