@@ -2,8 +2,6 @@
 
 #include <new>
 
-std::atomic<long> CV77RingLease::s_cOutstanding{0};
-
 CV77RingLease* CV77RingLease::Create(std::shared_ptr<CV77CaptureRingMapping> mapping, const V77CaptureLease& lease)
 {
     auto* object = new (std::nothrow) CV77RingLease(mapping, lease);
@@ -18,13 +16,11 @@ CV77RingLease* CV77RingLease::Create(std::shared_ptr<CV77CaptureRingMapping> map
 CV77RingLease::CV77RingLease(std::shared_ptr<CV77CaptureRingMapping> mapping, const V77CaptureLease& lease)
     : CUnknown(TEXT("V77 ring lease"), nullptr), m_Mapping(std::move(mapping)), m_Lease(lease)
 {
-    ++s_cOutstanding;
 }
 
 CV77RingLease::~CV77RingLease()
 {
     GiveBack(*m_Mapping, m_Lease);
-    --s_cOutstanding;
 }
 
 void CV77RingLease::GiveBack(CV77CaptureRingMapping& mapping, const V77CaptureLease& lease)

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 
 #include "companions/components/local/CV77CaptureRingMapping.h"
@@ -20,8 +19,6 @@ public:
     DECLARE_IUNKNOWN
 
     const V77CaptureLease& Lease() const { return m_Lease; }
-    // Leases of this process not yet returned, for diagnostics and tests.
-    static long Outstanding() { return s_cOutstanding.load(); }
 
 private:
     CV77RingLease(std::shared_ptr<CV77CaptureRingMapping> mapping, const V77CaptureLease& lease);
@@ -30,5 +27,4 @@ private:
 
     std::shared_ptr<CV77CaptureRingMapping> m_Mapping;
     V77CaptureLease m_Lease;
-    static std::atomic<long> s_cOutstanding;
 };
