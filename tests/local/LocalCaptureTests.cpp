@@ -267,6 +267,25 @@ TEST_F(LocalCaptureTest, ACaptureProcessStartedLateIsFoundAtTheNextPause)
     EXPECT_TRUE(LeasesComeBack());
 }
 
+// A viewer process that dies with frames leased does not starve the tool:
+// leases in the name of a process that is gone are taken back.
+TEST_F(LocalCaptureTest, TheToolTakesBackTheLeasesOfAViewerThatIsGone)
+{
+    StartCapture();
+    const DWORD gonePid = GetProcessId(GetCurrentProcess()) ^ 0x40000;  // no process of Wine's has such an id
+    ASSERT_FALSE(CV77CaptureRingMapping::IsProcessAlive(gonePid));
+    ASSERT_TRUE(WaitUntil([&] { return Ring() != nullptr; }, kFlowTimeoutMs));
+    int leased = 0;
+    V77CaptureLease lease;
+    ASSERT_TRUE(WaitUntil([&] {
+        leased += Ring()->TakeOldest(gonePid, &lease) ? 1 : 0;
+        return leased == 3;
+    }, kFlowTimeoutMs));
+    EXPECT_EQ(3u, Ring()->CountLeased());
+    EXPECT_TRUE(LeasesComeBack()) << "the tool kept the leases of a viewer that is gone";
+    EXPECT_GT(Ring()->Header().framesProduced.load(), 3u);
+}
+
 // File mode: the tool plays an ffmpeg-made AVI file in a loop through
 // AVIFile; below its stamp every picture is ffmpeg's frame, byte for byte.
 TEST_F(LocalCaptureTest, TheToolPlaysAnAviFileInALoopWithItsFramesUnchangedBelowTheStamp)
