@@ -14,6 +14,7 @@
 #include "sinks/CV77DsAviFileRendererFilter.h"
 #include "transform/CV77ResizeFilter.h"
 #include "sinks/CV77DsNetworkRendererFilter.h"
+#include "sources/CV77DsARCLocalFilter.h"
 #include "sources/CV77DsARCSourceFilter.h"
 #include "sources/CV77DsARCSourceFilterAVI.h"
 #include "sources/CV77DsARCSourceFilterTcp.h"
@@ -63,7 +64,7 @@ CUnknown* CreateArchiveSource(LPUNKNOWN outer, HRESULT* phr)
 // 5: CV77DsARCLocalFilter, object name "Varnokel77 Archive local source filter"
 CUnknown* CreateArchiveLocalSource(LPUNKNOWN outer, HRESULT* phr)
 {
-    return CreateNotBuilt(outer, phr);
+    return CreateFilterObject<CV77DsARCLocalFilter>("Varnokel77 Archive local source filter", outer, phr);
 }
 
 // 6: CV77DsLocalSourceFilter, object name "Varnokel77 Local Live source filter"

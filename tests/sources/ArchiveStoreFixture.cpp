@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "sources/CV77DsARCLocalFilter.h"
 #include "sources/CV77DsARCSourceFilter.h"
 #include "sources/CV77DsARCSourceFilterAVI.h"
 #include "tests/buffer/BoundedCall.h"
@@ -36,6 +37,8 @@ ComPtr<CV77DsARCSourceFilterBase> ArchiveStoreFixture::NewSource(SourceKind kind
     CV77DsARCSourceFilterBase* filter = nullptr;
     if (kind == SourceKind::Store)
         filter = new (std::nothrow) CV77DsARCSourceFilter("archive source", nullptr, &hr);
+    else if (kind == SourceKind::Local)
+        filter = new (std::nothrow) CV77DsARCLocalFilter("archive local source", nullptr, &hr);
     else
         filter = new (std::nothrow) CV77DsARCSourceFilterAVI("archive AVI source", nullptr, &hr);
     if (!filter)

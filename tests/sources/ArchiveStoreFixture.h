@@ -23,7 +23,7 @@ inline REFERENCE_TIME T(int frame) { return kOrigin + frame * kFrameTime; }
 std::wstring StorePath(const char* store, const std::wstring& file = L"");
 std::wstring SegmentFile(int firstFrame);
 
-enum class SourceKind { Store, AviFile };
+enum class SourceKind { Store, AviFile, Local };
 
 struct ArchiveChain {
     ComPtr<CV77DsARCSourceFilterBase> source;

@@ -9,6 +9,7 @@
 #include <uuids.h>
 #include <wrl/client.h>
 #include "tools/V77Host/AviLiveViewDemo.h"
+#include "tools/V77Host/LocalCaptureViewDemo.h"
 #include "tools/V77Host/CHostComApartment.h"
 #include "tools/V77Host/DirectDrawDemo.h"
 #include "tools/V77Host/FiltersCommand.h"
@@ -155,7 +156,9 @@ int RunDemoCommand(int argc, char** argv)
     const bool aviView = RunAviLiveViewDemo(OptionValue(argc, argv, "--avi", L""));
     const bool recorded = RunRecordingDemo(OptionValue(argc, argv, "--record-from", L""),
                                            OptionValue(argc, argv, "--record", L"v77-record.avi"));
-    const bool passed = listed && found == count && built && live && snapshot && zones && aviView && recorded;
+    const bool localView = (std::printf("\nLive view from the local capture process:\n"), RunLocalCaptureViewDemo());
+    const bool passed = listed && found == count && built && live && snapshot && zones && aviView && recorded
+                        && localView;
     std::printf("\nDemo %s\n", passed ? "passed" : "FAILED");
     std::fflush(stdout);
     return passed ? 0 : 1;

@@ -227,13 +227,13 @@ bool CV77LiveReceiver::Pause(DWORD ms)
     return false;
 }
 
-HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties properties)
+HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties properties, IUnknown* context)
 {
     IV77RTPReceiverEvents* events = Events();
     if (!events || m_bStop || !m_bStreaming)
         return S_FALSE;
     IMediaSample* sample = nullptr;
-    HRESULT hr = events->GetBuffer(nullptr, &sample);
+    HRESULT hr = events->GetBuffer(context, &sample);
     if (FAILED(hr) || !sample)
         return FAILED(hr) ? hr : E_UNEXPECTED;
     // Close may have come while GetBuffer waited: hand nothing more over.
@@ -274,7 +274,8 @@ HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties prop
     return hr;
 }
 
-HRESULT CV77LiveReceiver::DeliverFrame(const BYTE* data, size_t size, const V77FrameProperties& properties)
+HRESULT CV77LiveReceiver::DeliverFrame(const BYTE* data, size_t size, const V77FrameProperties& properties,
+                                       IUnknown* context)
 {
     return DeliverFrame(
         [&](BYTE* target, LONG capacity, LONG* written, V77FrameProperties*) {
@@ -286,7 +287,7 @@ HRESULT CV77LiveReceiver::DeliverFrame(const BYTE* data, size_t size, const V77F
             *written = static_cast<LONG>(size);
             return true;
         },
-        properties);
+        properties, context);
 }
 
 HRESULT CV77LiveReceiver::DeliverMarker()

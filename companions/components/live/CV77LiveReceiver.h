@@ -4,7 +4,7 @@
 //
 // Threads and the events pointer. Open starts one stream thread that runs
 // until Close; it calls the events interface, and only it does: GetBuffer
-// (context null) for an empty sample, OnSample for the filled one, and
+// (with the frame's context or null) for an empty sample, OnSample for the filled one, and
 // OnStreamEventA / OnStreamEventB. The events pointer is not counted (the
 // filter owns the receiver, so a count would be a cycle); it is used from
 // Open until Close returns. Close stops the thread and waits for it, at most
@@ -94,10 +94,12 @@ protected:
     // GetBuffer, fill (writes at most capacity bytes, sets *written, may
     // amend the properties from what it read), OnSample. S_FALSE when the
     // frame was not handed out (not streaming, stopping, too large for the
-    // sample, fill refused).
+    // sample, fill refused). context, when given, rides on the sample until
+    // the sample goes back to its allocator (the local source's samples).
     using Fill = std::function<bool(BYTE* data, LONG capacity, LONG* written, V77FrameProperties* properties)>;
-    HRESULT DeliverFrame(const Fill& fill, V77FrameProperties properties);
-    HRESULT DeliverFrame(const BYTE* data, size_t size, const V77FrameProperties& properties);
+    HRESULT DeliverFrame(const Fill& fill, V77FrameProperties properties, IUnknown* context = nullptr);
+    HRESULT DeliverFrame(const BYTE* data, size_t size, const V77FrameProperties& properties,
+                         IUnknown* context = nullptr);
     HRESULT DeliverMarker();
     // Raises stream event A once per run of frames; a stream that had ended
     // and delivers again counts as open again.

@@ -11,9 +11,11 @@
 
 #include "companions/components/archive/CV77ArchiveAuxiliary.h"
 #include "companions/components/archive/CV77AviArchiveReceiver.h"
+#include "companions/components/archive/CV77LocalArchiveReceiver.h"
 #include "companions/components/archive/CV77StoreReceiver.h"
 #include "companions/components/avi/CV77AviReceiver.h"
 #include "companions/components/imagesink/CV77ImageSink.h"
+#include "companions/components/local/CV77LocalReceiver.h"
 #include "companions/components/network/CV77NetworkReceiver.h"
 #include "companions/components/pool/CV77PoolItem.h"
 #include "companions/components/pool/CV77SamplePool.h"
@@ -33,6 +35,9 @@ const CFactoryTemplate g_ComponentTemplates[] = {
     {L"Varnokel77 AVI Archive Receiver", &CLSID_V77AviArchiveReceiver, CV77AviArchiveReceiver::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 Archive Auxiliary", &CLSID_V77ArchiveAuxiliary, CV77ArchiveAuxiliary::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 Image Sink", &CLSID_V77ImageSink, CV77ImageSink::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 Local Receiver", &CLSID_V77LocalReceiver, CV77LocalReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 Local Archive Receiver", &CLSID_V77LocalArchiveReceiver, CV77LocalArchiveReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 Local Archive Auxiliary", &CLSID_V77LocalArchiveAuxiliary, CV77ArchiveAuxiliary::CreateInstance, nullptr, nullptr},
 };
 
 const int g_cComponentTemplates = sizeof g_ComponentTemplates / sizeof g_ComponentTemplates[0];
