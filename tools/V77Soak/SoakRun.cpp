@@ -181,6 +181,14 @@ std::wstring CSoakRun::RecordingName() const
 
 int CSoakRun::Execute()
 {
+    if (m_Options.watchdogTest) {
+        CSoakWatchdog::Step step(*m_pDog, "watchdog test: a wait nobody ends", 1000);
+        HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        WaitForSingleObject(never, 30000);
+        CloseHandle(never);
+        std::printf("soak: the watchdog did not end the stuck step\n");
+        return 1;
+    }
     std::printf("V77Soak: %d cycles per graph, a %.1f-minute session\n", m_Options.cycles, m_Options.minutes);
     if (!CreateWindows() || !StartCamera()) {
         std::printf("soak: set-up failed\n");

@@ -19,6 +19,7 @@ struct SoakOptions {
     std::wstring store;  // the playback graph's store
     double minutes = 10;
     int cycles = 1000;
+    bool watchdogTest = false;  // only a step that never ends, to see the watchdog end the run
 };
 
 class CSoakRun {

@@ -29,7 +29,8 @@ void Usage()
         "  --avi      an uncompressed AVI the live AVI graph plays\n"
         "  --store    an uncompressed recording store the playback graph plays\n"
         "  --minutes  length of the live + record + playback session (default 10)\n"
-        "  --cycles   Run/Stop cycles of each graph (default 1000)\n");
+        "  --cycles   Run/Stop cycles of each graph (default 1000)\n"
+        "  --watchdog-test  only a step that never ends: the watchdog must end the run (exit code 3)\n");
 }
 
 std::wstring Wide(const char* s)
@@ -47,6 +48,10 @@ int main(int argc, char** argv)
     SoakOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--watchdog-test") {
+            options.watchdogTest = true;
+            continue;
+        }
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!value) {
             Usage();
@@ -69,6 +74,10 @@ int main(int argc, char** argv)
             Usage();
             return 2;
         }
+    }
+    if (options.watchdogTest) {
+        CSoakRun run(options);
+        return run.Execute();
     }
     if (options.work.empty() || options.camera.empty() || options.avi.empty() || options.store.empty() ||
         options.minutes < 0 || options.cycles < 1) {
