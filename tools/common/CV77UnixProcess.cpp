@@ -61,6 +61,8 @@ void CV77UnixProcess::StartScript(const std::string& workDir, const std::string&
 {
     const std::string script =
         workDir + "/run-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_Scripts) + ".sh";
+    // Wine's ofstream does not truncate an existing file on Z:: a stale longer script would keep its tail.
+    DeleteFileW(WinePath(script).c_str());
     {
         std::ofstream out(WinePath(script).c_str(), std::ios::binary);
         out << command << "\n";
