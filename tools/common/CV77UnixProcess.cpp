@@ -115,4 +115,6 @@ void CV77UnixProcess::Stop()
     Run(m_WorkDir, "kill " + p + " 2>/dev/null; for i in 1 2 3 4 5 6 7 8 9 10; do kill -0 " + p +
                        " 2>/dev/null || exit 0; sleep 0.2; done; kill -9 " + p + " 2>/dev/null; true",
         15000);
+    // A pid file left behind would name another process some day.
+    DeleteFileW(WinePath(File(".pid")).c_str());
 }
