@@ -240,8 +240,10 @@ int CSoakRun::Execute()
     Cycles("audio", audioChain, sendAudio);
     groupHolder.reset();
     recorder.Reset();
+    std::printf("  after the cycles: %s\n", SoakProbe::Take().Text().c_str());
     std::printf("faults:\n");
     Faults();
+    std::printf("  after the faults: %s\n", SoakProbe::Take().Text().c_str());
     std::printf("session:\n");
     Session();
     groupHolder.reset();
