@@ -140,6 +140,15 @@ std::vector<RenderedSample> CTestRenderer::Samples()
     return m_Samples;
 }
 
+bool CTestRenderer::LastSample(RenderedSample* sample)
+{
+    CAutoLock lock(&m_RecordLock);
+    if (m_Samples.empty())
+        return false;
+    *sample = m_Samples.back();
+    return true;
+}
+
 size_t CTestRenderer::SampleCount()
 {
     CAutoLock lock(&m_RecordLock);

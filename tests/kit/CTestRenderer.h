@@ -29,6 +29,8 @@ public:
     HRESULT EndOfStream() override;
 
     std::vector<RenderedSample> Samples();
+    // The newest sample (false when none came yet), without copying the rest.
+    bool LastSample(RenderedSample* sample);
     size_t SampleCount();
     void ClearSamples();
 

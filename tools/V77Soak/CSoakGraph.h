@@ -1,0 +1,37 @@
+// One filter graph of the soak run: Wine's graph manager, the module's
+// filters added and connected pin to pin, the objects the graph needs kept
+// alive beside it, and state changes that count the events they bring.
+#pragma once
+
+#include <windows.h>
+#include <control.h>
+#include <strmif.h>
+#include <functional>
+#include <vector>
+#include <wrl/client.h>
+
+class CSoakGraph {
+public:
+    HRESULT Create();
+    IGraphBuilder* Graph() const { return m_pGraph.Get(); }
+    HRESULT Add(IUnknown* filter, LPCWSTR name);
+    HRESULT Connect(IUnknown* upstream, int outIndex, IUnknown* downstream);
+    // Objects (channels, receivers, decoders) that live as long as the graph.
+    void Keep(IUnknown* object) { m_Kept.emplace_back(object); }
+
+    HRESULT Run();
+    HRESULT Stop();
+    // Pumps the thread's window messages for ms (the GDI renderers draw on
+    // the window's thread) and counts graph events: media-time reports and
+    // aborts; returns the media-time reports seen.
+    long PumpFor(DWORD ms);
+    long Aborts() const { return m_cAborts; }
+    void Release();
+
+private:
+    Microsoft::WRL::ComPtr<IGraphBuilder> m_pGraph;
+    Microsoft::WRL::ComPtr<IMediaControl> m_pControl;
+    Microsoft::WRL::ComPtr<IMediaEventEx> m_pEvents;
+    std::vector<Microsoft::WRL::ComPtr<IUnknown>> m_Kept;
+    long m_cAborts = 0;
+};

@@ -1,0 +1,54 @@
+// The soak run's phases (cycles, faults, session) and its verdict.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "tools/V77Soak/CSoakGraph.h"
+#include "tools/V77Soak/CSoakWatchdog.h"
+#include "tools/V77Soak/SoakProbe.h"
+#include "tools/common/CV77UnixProcess.h"
+
+struct SoakOptions {
+    std::string work;    // Linux folder
+    std::string camera;  // Linux path of the camera's MPEG-4 AVI
+    std::wstring avi;    // the live AVI graph's file
+    std::wstring store;  // the playback graph's store
+    double minutes = 10;
+    int cycles = 1000;
+    bool watchdogTest = false;  // only a step that never ends, to see the watchdog end the run
+};
+
+class CSoakRun {
+public:
+    explicit CSoakRun(const SoakOptions& options);
+    ~CSoakRun();
+    // 0 flat and clean, 1 otherwise (a stuck step never returns: exit code 3).
+    int Execute();
+
+private:
+    using Builder = std::function<HRESULT(CSoakGraph&)>;
+    using Action = std::function<void(CSoakGraph&)>;
+
+    bool StartCamera();
+    bool CreateWindows();
+    // Builds, runs and releases a graph once (a failure counts).
+    bool Once(const char* name, const Builder& build, DWORD runMs, const Action& whileRunning = nullptr);
+    // Run/Stop cycles, rebuilding every 100; prints cycles/s.
+    bool Cycles(const char* name, const Builder& build, const Action& afterRun = nullptr);
+    bool Faults();
+    bool Session();
+    REFERENCE_TIME StoreOrigin() const;
+    std::wstring RecordingName() const;
+
+    SoakOptions m_Options;
+    std::unique_ptr<CV77UnixProcess> m_pCamera;
+    std::string m_CameraCommand;
+    std::wstring m_Sdp;
+    std::unique_ptr<CSoakWatchdog> m_pDog;
+    HWND m_Windows[4] = {};
+    int m_cFailures = 0;
+};

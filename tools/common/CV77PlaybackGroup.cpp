@@ -1,0 +1,93 @@
+#include "tools/common/CV77PlaybackGroup.h"
+
+#include "tools/common/V77GraphPins.h"
+#include "v77/V77Guids.h"
+
+using Microsoft::WRL::ComPtr;
+
+HRESULT CV77PlaybackGroup::Build(IGraphBuilder* graph, const std::wstring& store,
+                                 const std::vector<IBaseFilter*>& views, const std::vector<IBaseFilter*>& decoders,
+                                 LONG segmentFrames)
+{
+    if (!graph || views.empty() || (!decoders.empty() && decoders.size() != views.size()))
+        return E_INVALIDARG;
+    for (size_t i = 0; i < views.size(); ++i) {
+        const HRESULT hr = AddView(graph, store, views[i], decoders.empty() ? nullptr : decoders[i], segmentFrames);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT CV77PlaybackGroup::AddView(IGraphBuilder* graph, const std::wstring& store, IBaseFilter* renderer,
+                                   IBaseFilter* decoder, LONG segmentFrames)
+{
+    View view;
+    ComPtr<IV77DsARCSource> archive;
+    HRESULT hr = V77CreateFilter(CLSID_V77DsARCSource, view.source);
+    if (SUCCEEDED(hr))
+        hr = V77CreateFilter(CLSID_V77DsBufferFilter, view.buffer);
+    if (SUCCEEDED(hr))
+        hr = view.source.As(&archive);
+    if (SUCCEEDED(hr))
+        hr = view.buffer.As(&view.control);
+    if (FAILED(hr))
+        return hr;
+    BSTR s1 = SysAllocString(store.c_str());
+    BSTR s2 = SysAllocString(L"");
+    hr = archive->Open(s1, s2, FALSE, &m_Info);
+    SysFreeString(s1);
+    SysFreeString(s2);
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IV77DsBufferMaster> master;
+    if (!m_Views.empty() && FAILED(hr = m_Views[0].buffer.As(&master)))
+        return hr;
+    const std::wstring n = std::to_wstring(m_Views.size());
+    if (FAILED(hr = view.control->CreateQueue(V77_QUEUE_FULL, static_cast<DWORD>(segmentFrames), master.Get())) ||
+        FAILED(hr = view.control->SetTimeStep(m_Info.AvgTimePerFrame)) ||
+        FAILED(hr = graph->AddFilter(view.source.Get(), (L"archive source " + n).c_str())) ||
+        FAILED(hr = graph->AddFilter(view.buffer.Get(), (L"buffer " + n).c_str())) ||
+        FAILED(hr = graph->AddFilter(renderer, (L"view " + n).c_str())) ||
+        (decoder && FAILED(hr = graph->AddFilter(decoder, (L"decoder " + n).c_str()))) ||
+        (decoder && FAILED(hr = V77ConnectFilters(graph, view.source.Get(), 0, decoder))) ||
+        FAILED(hr = V77ConnectFilters(graph, decoder ? decoder : view.source.Get(), 0, view.buffer.Get())) ||
+        FAILED(hr = V77ConnectFilters(graph, view.buffer.Get(), 0, renderer)))
+        return hr;
+    m_Views.push_back(view);
+    return S_OK;
+}
+
+HRESULT CV77PlaybackGroup::Start(REFERENCE_TIME position)
+{
+    for (const View& view : m_Views) {
+        ComPtr<IPin> pin = V77FindPin(view.source.Get(), PINDIR_OUTPUT);
+        ComPtr<IMediaSeeking> seeking;
+        HRESULT hr = pin ? pin.As(&seeking) : E_NOINTERFACE;
+        if (SUCCEEDED(hr))
+            hr = seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT CV77PlaybackGroup::Seek(REFERENCE_TIME position)
+{
+    return SetPositions(&position, nullptr, nullptr);
+}
+
+HRESULT CV77PlaybackGroup::SetPositions(REFERENCE_TIME* current, REFERENCE_TIME* start, REFERENCE_TIME* stop)
+{
+    return m_Views.empty() ? E_UNEXPECTED : m_Views[0].control->SetGroupPositions(current, start, stop);
+}
+
+HRESULT CV77PlaybackGroup::SetRate(double rate)
+{
+    return m_Views.empty() ? E_UNEXPECTED : m_Views[0].control->SetGroupRate(rate);
+}
+
+HRESULT CV77PlaybackGroup::Step(LONG frames, size_t view)
+{
+    return view < m_Views.size() ? m_Views[view].control->Step(frames) : E_INVALIDARG;
+}
