@@ -49,4 +49,5 @@ private:
     TestRendererConfig m_Config;
     CCritSec m_RecordLock;
     std::vector<RenderedSample> m_Samples;
+    std::vector<IMediaSample*> m_Kept;  // counted; with keepSamples
 };
