@@ -8,6 +8,7 @@
 #include <strmif.h>
 #include <uuids.h>
 #include <wrl/client.h>
+#include "tools/V77Host/ArchivePlaybackDemo.h"
 #include "tools/V77Host/AviLiveViewDemo.h"
 #include "tools/V77Host/CHostComApartment.h"
 #include "tools/V77Host/DirectDrawDemo.h"
@@ -223,7 +224,10 @@ int RunDemoCommand(int argc, char** argv)
     std::printf("\nLive view of an AVI file:\n");
     std::fflush(stdout);
     const bool aviView = RunAviLiveViewDemo(OptionValue(argc, argv, "--avi", L""));
-    const bool passed = listed && found == count && built && live && snapshot && zones && aviView;
+    std::printf("\nArchive playback in three synchronised views:\n");
+    std::fflush(stdout);
+    const bool archive = RunArchivePlaybackDemo(OptionValue(argc, argv, "--store", L""));
+    const bool passed = listed && found == count && built && live && snapshot && zones && aviView && archive;
     std::printf("\nDemo %s\n", passed ? "passed" : "FAILED");
     std::fflush(stdout);
     return passed ? 0 : 1;
