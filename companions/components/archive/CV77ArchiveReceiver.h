@@ -91,6 +91,9 @@ protected:
     // True when waiting on for data is pointless: the receiver is closing,
     // or the filter the source feeds has stopped (a graph stops it first).
     bool ReadingAbandoned() const;
+    // Ends the reading thread; a variant whose reads use its own members
+    // calls it from its destructor, before they go.
+    void StopThread();
 
     void Log(const char* format, ...) const __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
 
@@ -110,7 +113,6 @@ private:
     void Serve(const PlayCommand& command);
     // Delivers the stretch; *delivered counts the frames handed over.
     End Deliver(const V77Stretch& stretch, LONG* delivered, HRESULT* failure);
-    void StopThread();
     size_t StretchLength() const;
 
     const char* const m_pszLogName;

@@ -37,6 +37,7 @@ public:
 
 protected:
     CV77TcpArchiveReceiver();
+    ~CV77TcpArchiveReceiver() override { StopThread(); }
 
     HRESULT OpenRecording(BSTR source1, BSTR source2, SOURCE_INFORMATION* info, CMediaType* mt) override;
     HRESULT ReadFrame(size_t, BYTE*, LONG, LONG*) override { return E_UNEXPECTED; }
