@@ -4,6 +4,8 @@
 //   seek latency: seek issued -> first frame of the new position delivered,
 //     to a position the buffer holds and to one it does not; baseline: the
 //     index's seek stretch read from the files up to that frame;
+//   both with the store source and with the TCP source fed by the archive
+//   server tool (started here on a free loopback port, ended by its handle);
 //   throughput: frames/s of playback from the first to the last frame at
 //     the highest of rates 8..128 that still delivers the whole recording,
 //     the renderer drawing on arrival; baseline: every frame read from the files;
@@ -11,6 +13,7 @@
 //     buffer, one master) at rates 1 and 4, up to 16: how many keep every
 //     view within one frame interval of the master.
 // The store comes from bench/run-benchmarks (V77_BENCH_MEDIA\store, ffmpeg).
+#include <winsock2.h>
 #include <windows.h>
 #include <strmif.h>
 #include <algorithm>
@@ -24,6 +27,7 @@
 #include "tests/kit/CTestRenderer.h"
 #include "tests/kit/ComAdopt.h"
 #include "tests/kit/TestGraph.h"
+#include "tests/sources/ArchiveServerProcess.h"
 #include "v77/IV77DsBuffer.h"
 #include "v77/IV77DsSource.h"
 #include "v77/V77Events.h"
@@ -113,6 +117,13 @@ private:
     std::vector<BYTE> m_Data;
 };
 
+// Which archive source plays: its CLSID and its first source string.
+struct SourceChoice {
+    const char* name;
+    const CLSID* clsid;
+    std::wstring source1;
+};
+
 struct View {
     ComPtr<IBaseFilter> source;
     ComPtr<IBaseFilter> buffer;
@@ -122,7 +133,7 @@ struct View {
 // views x (store source -> buffer -> renderer), the first buffer the master.
 class ArchiveGraph {
 public:
-    bool Build(const std::wstring& store, int views)
+    bool Build(const SourceChoice& choice, int views)
     {
         if (FAILED(m_Graph.Create()))
             return false;
@@ -136,13 +147,13 @@ public:
             config.bytesRecorded = 0;
             view.renderer = Adopt(CTestRenderer::Create(config));
             if (!view.renderer ||
-                FAILED(CoCreateInstance(CLSID_V77DsARCSource, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                FAILED(CoCreateInstance(*choice.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                         reinterpret_cast<void**>(view.source.GetAddressOf()))) ||
                 FAILED(CoCreateInstance(CLSID_V77DsBufferFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                         reinterpret_cast<void**>(view.buffer.GetAddressOf()))) ||
                 FAILED(view.source.As(&archive)) || FAILED(view.buffer.As(&control)))
                 return false;
-            BSTR folder = SysAllocString(store.c_str());
+            BSTR folder = SysAllocString(choice.source1.c_str());
             const HRESULT opened = archive->Open(folder, nullptr, FALSE, nullptr);
             SysFreeString(folder);
             const std::wstring n = std::to_wstring(v);
@@ -205,6 +216,12 @@ public:
             }
             Sleep(0);
         }
+        std::string seen;
+        const std::vector<RenderedSample> samples = renderer->Samples();
+        for (size_t i = 0; i < samples.size() && i < 8; ++i)
+            seen += " " + std::to_string(FrameOf(samples[i]));
+        std::printf("  seek to %d: frames delivered after it:%s%s\n", frame, seen.empty() ? " none" : seen.c_str(),
+                    samples.size() > 8 ? " ..." : "");
         return -1;
     }
 
@@ -224,7 +241,7 @@ void PrintRatio(const char* what, double figure, double baseline, const char* un
                 unit, figure / baseline);
 }
 
-bool SeekFigures(const std::wstring& store, DirectReader& direct)
+bool SeekFigures(const SourceChoice& store, DirectReader& direct)
 {
     ArchiveGraph graph;
     if (!graph.Build(store, 1) || FAILED(graph.Seek(30)) || FAILED(graph.Rate(1.0)))
@@ -262,7 +279,7 @@ bool SeekFigures(const std::wstring& store, DirectReader& direct)
 }
 
 // Frames/s of playback from frame 0 to the end at rate; negative when it stalled.
-double PlayThrough(const std::wstring& store, int frames, double rate, int* delivered)
+double PlayThrough(const SourceChoice& store, int frames, double rate, int* delivered)
 {
     ArchiveGraph graph;
     if (!graph.Build(store, 1) || FAILED(graph.Seek(0)))
@@ -284,7 +301,7 @@ double PlayThrough(const std::wstring& store, int frames, double rate, int* deli
     return *delivered / elapsed;
 }
 
-bool ThroughputFigures(const std::wstring& store, DirectReader& direct)
+bool ThroughputFigures(const SourceChoice& store, DirectReader& direct)
 {
     // The highest rate that still plays the whole recording.
     double best = -1;
@@ -315,7 +332,7 @@ bool ThroughputFigures(const std::wstring& store, DirectReader& direct)
 }
 
 // True when, sampled every 50 ms for a while, every view stays within one frame of the master.
-bool InStep(const std::wstring& store, int views, double rate, int* worst)
+bool InStep(const SourceChoice& store, int views, double rate, int* worst)
 {
     ArchiveGraph graph;
     if (!graph.Build(store, views) || FAILED(graph.Seek(0)) || FAILED(graph.Rate(rate)))
@@ -343,7 +360,7 @@ bool InStep(const std::wstring& store, int views, double rate, int* worst)
     return *worst <= 1;
 }
 
-void ScaleFigures(const std::wstring& store)
+void ScaleFigures(const SourceChoice& store)
 {
     const int counts[] = {1, 2, 4, 8, 12, 16};
     for (double rate : {1.0, 4.0}) {
@@ -382,18 +399,31 @@ int main()
         std::printf("archive_bench: no store at V77_BENCH_MEDIA\\store\n");
         return 1;
     }
-    std::printf("archive_bench: store source -> buffer -> renderer on arrival, %d frames of 160x120 YUY2;\n"
+    std::printf("archive_bench: archive source -> buffer -> renderer on arrival, %d frames of 160x120 YUY2;\n"
                 "baseline: the recording index read straight from the AVI files (same run)\n",
                 direct.Frames());
+    ArchiveServerProcess server;
+    const bool served = server.Start(store);
+    const SourceChoice choices[] = {{"store source", &CLSID_V77DsARCSource, store},
+                                    {"TCP source and archive server", &CLSID_V77DsARCSourceTcp, server.Address()}};
     int rc = 0;
-    if (!SeekFigures(store, direct)) {
-        std::printf("  seek latency: a graph failed to run\n");
-        rc = 1;
+    for (const SourceChoice& choice : choices) {
+        std::printf("%s:\n", choice.name);
+        if (choice.clsid == &CLSID_V77DsARCSourceTcp && !served) {
+            std::printf("  the archive server did not start\n");
+            rc = 1;
+            continue;
+        }
+        if (!SeekFigures(choice, direct)) {
+            std::printf("  seek latency: a graph failed to run\n");
+            rc = 1;
+        }
+        if (!ThroughputFigures(choice, direct)) {
+            std::printf("  throughput: a graph failed to run\n");
+            rc = 1;
+        }
     }
-    if (!ThroughputFigures(store, direct)) {
-        std::printf("  throughput: a graph failed to run\n");
-        rc = 1;
-    }
-    ScaleFigures(store);
+    std::printf("synchronised views (store sources):\n");
+    ScaleFigures(choices[0]);
     return rc;
 }

@@ -15,10 +15,9 @@ namespace {
 const CLSID CLSID_NotInTheModule = {0x6c1e0aee, 0x3d2b, 0x4a8e, {0x9f, 0x10, 0x21, 0x43, 0x65, 0x87, 0xa9, 0xcb}};
 void* const kJunk = reinterpret_cast<void*>(0x1234);
 
-// Rows 2, 6, 17 and 20 create their live receiver and row 13 its archive
-// receiver, outside components: without COM or without the receiver registered
-// (the local archive receiver is not built yet) the creation fails
-// with CoCreateInstance's result.
+// Rows 2, 6, 17 and 20 create their live receiver, an outside component:
+// without COM or without the receiver registered (the local live receiver
+// is not built yet) the creation fails with CoCreateInstance's result.
 bool NeedsReceiver(int row)
 {
     return row == 2 || row == 6 || row == 17 || row == 20;
