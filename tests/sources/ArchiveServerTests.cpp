@@ -129,6 +129,9 @@ TEST_F(ArchiveServerTest, TheServerKilledMidStretchFailsPlaybackOnceAndARestarte
     m_StoreKind = SourceKind::Tcp;
     ASSERT_TRUE(m_Server.Start(StorePath("plain"), 0, 60));  // slower than play: always mid-stretch
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
+    double bitRate = 0.0;
+    ASSERT_EQ(S_OK, m_Chains[0].source->GetBitRate(&bitRate)) << "the server measures its recording";
+    EXPECT_DOUBLE_EQ(25.0 * 512 * 8, bitRate);
     ASSERT_NO_FATAL_FAILURE(Run());
     ASSERT_EQ(S_OK, SeekGroup(0));
     ASSERT_EQ(S_OK, SetRate(1.0));
