@@ -1,7 +1,7 @@
 #include "sinks/CV77DsImageRendererAllocator.h"
 
-#include <algorithm>
 #include <vfwmsgs.h>
+#include "sources/V77PoolAllocation.h"
 #include "v77/V77Guids.h"
 
 CV77DsImageRendererAllocator::CV77DsImageRendererAllocator(IUnknown* pool, HRESULT* phr)
@@ -39,19 +39,7 @@ STDMETHODIMP CV77DsImageRendererAllocator::NonDelegatingQueryInterface(REFIID ri
 
 STDMETHODIMP CV77DsImageRendererAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual)
 {
-    if (!request)
-        return E_POINTER;
-    if (request->cbAlign > 1)
-        return VFW_E_BADALIGN;
-    if (request->cbPrefix != 0)
-        return E_FAIL;
-    m_Props.cbAlign = 1;
-    m_Props.cbBuffer = request->cbBuffer;
-    m_Props.cBuffers = std::max(request->cBuffers, kMinimumCount);
-    m_Props.cbPrefix = 0;
-    if (actual)
-        *actual = m_Props;
-    return S_OK;
+    return V77AcceptAllocatorProperties(request, kMinimumCount, &m_Props, actual);
 }
 
 STDMETHODIMP CV77DsImageRendererAllocator::GetProperties(ALLOCATOR_PROPERTIES* props)
@@ -88,21 +76,7 @@ STDMETHODIMP CV77DsImageRendererAllocator::GetBuffer(IMediaSample** sample, REFE
     *sample = nullptr;
     if (!m_pPool)
         return VFW_E_NOT_COMMITTED;
-    IUnknown* item = nullptr;
-    HRESULT hr = (flags & AM_GBF_NOWAIT) ? m_pPool->TryGetItem(&item) : m_pPool->GetItem(&item, INFINITE);
-    if (hr != S_OK) {
-        if (item)
-            item->Release();
-        return hr;
-    }
-    IV77PoolItem* poolItem = nullptr;
-    if (SUCCEEDED(item->QueryInterface(IID_IV77PoolItem, reinterpret_cast<void**>(&poolItem)))) {
-        poolItem->Reset();
-        poolItem->Release();
-    }
-    hr = item->QueryInterface(IID_IMediaSample, reinterpret_cast<void**>(sample));
-    item->Release();
-    return hr;
+    return V77TakePoolSample(m_pPool, flags, sample);
 }
 
 STDMETHODIMP CV77DsImageRendererAllocator::ReleaseBuffer(IMediaSample*)

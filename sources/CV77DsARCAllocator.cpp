@@ -3,19 +3,10 @@
 #include <new>
 #include <vfwmsgs.h>
 #include "sources/CV77DsARCLocalMediaSample.h"
+#include "sources/CV77SectionLock.h"
+#include "sources/V77PoolAllocation.h"
 #include "v77/IV77SamplePool.h"
 #include "v77/V77Guids.h"
-
-class CV77DsARCAllocator::CLock {
-public:
-    explicit CLock(CRITICAL_SECTION* section) : m_pSection(section) { EnterCriticalSection(section); }
-    ~CLock() { LeaveCriticalSection(m_pSection); }
-    CLock(const CLock&) = delete;
-    CLock& operator=(const CLock&) = delete;
-
-private:
-    CRITICAL_SECTION* m_pSection;
-};
 
 CV77DsARCAllocator::CV77DsARCAllocator(LPUNKNOWN outer)
     : CUnknown(TEXT("Output Allocator"), outer),
@@ -48,34 +39,23 @@ STDMETHODIMP CV77DsARCAllocator::NonDelegatingQueryInterface(REFIID riid, void**
 
 STDMETHODIMP CV77DsARCAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual)
 {
-    if (!request)
-        return E_POINTER;
-    if (request->cbAlign > 1)
-        return VFW_E_BADALIGN;
-    if (request->cbPrefix != 0)
-        return E_FAIL;
-    CLock lock(&m_Lock);
-    m_Props.cBuffers = request->cBuffers;
-    m_Props.cbBuffer = request->cbBuffer;
-    m_Props.cbAlign = 1;
-    m_Props.cbPrefix = 0;
-    if (actual)
-        *actual = m_Props;
-    return S_OK;
+    // The count is taken as asked: Commit refuses none.
+    CV77SectionLock lock(&m_Lock);
+    return V77AcceptAllocatorProperties(request, 0, &m_Props, actual);
 }
 
 STDMETHODIMP CV77DsARCAllocator::GetProperties(ALLOCATOR_PROPERTIES* props)
 {
     if (!props)
         return E_POINTER;
-    CLock lock(&m_Lock);
+    CV77SectionLock lock(&m_Lock);
     *props = m_Props;
     return S_OK;
 }
 
 STDMETHODIMP CV77DsARCAllocator::Commit()
 {
-    CLock lock(&m_Lock);
+    CV77SectionLock lock(&m_Lock);
     if (m_bCommitted)
         return S_OK;
     if (m_Props.cBuffers <= 0)
@@ -111,7 +91,7 @@ STDMETHODIMP CV77DsARCAllocator::Decommit()
 {
     std::deque<CV77DsARCLocalMediaSample*> free;
     {
-        CLock lock(&m_Lock);
+        CV77SectionLock lock(&m_Lock);
         if (m_bCommitted) {
             m_bCommitted = false;
             SetEvent(m_hDecommit);
@@ -150,7 +130,7 @@ STDMETHODIMP CV77DsARCAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME
     HANDLE handles[2];
     DWORD period = 0;
     {
-        CLock lock(&m_Lock);
+        CV77SectionLock lock(&m_Lock);
         if (!m_bCommitted)
             return VFW_E_NOT_COMMITTED;
         handles[0] = m_hFreeSamples;
@@ -162,7 +142,7 @@ STDMETHODIMP CV77DsARCAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME
     CV77DsARCLocalMediaSample* taken = nullptr;
     HRESULT hr = S_OK;
     {
-        CLock lock(&m_Lock);
+        CV77SectionLock lock(&m_Lock);
         --m_cWaiters;
         if (wait == WAIT_TIMEOUT)
             hr = VFW_E_TIMEOUT;
@@ -201,7 +181,7 @@ STDMETHODIMP CV77DsARCAllocator::ReleaseBuffer(IMediaSample* sample)
     if (!object)
         return E_NOINTERFACE;
     {
-        CLock lock(&m_Lock);
+        CV77SectionLock lock(&m_Lock);
         if (m_bCommitted) {
             m_Free.push_back(object);
             ReleaseSemaphore(m_hFreeSamples, 1, nullptr);
@@ -215,6 +195,6 @@ STDMETHODIMP CV77DsARCAllocator::ReleaseBuffer(IMediaSample* sample)
 
 size_t CV77DsARCAllocator::FreeCount()
 {
-    CLock lock(&m_Lock);
+    CV77SectionLock lock(&m_Lock);
     return m_Free.size();
 }

@@ -37,7 +37,6 @@ public:
     size_t FreeCount();
 
 private:
-    class CLock;
     // Takes the front sample after a successful wait; null when the period ended.
     CV77DsARCLocalMediaSample* TakeFront(DWORD period);
     void RetireHandles();

@@ -1,24 +1,9 @@
 #include "sources/CV77DsSourceAllocator.h"
 
-#include <algorithm>
 #include <vfwmsgs.h>
+#include "sources/CV77SectionLock.h"
+#include "sources/V77PoolAllocation.h"
 #include "v77/V77Guids.h"
-
-namespace {
-
-// A blocked GetBuffer holds no lock, so Decommit can always get in.
-class CSectionLock {
-public:
-    explicit CSectionLock(CRITICAL_SECTION* section) : m_pSection(section) { EnterCriticalSection(section); }
-    ~CSectionLock() { LeaveCriticalSection(m_pSection); }
-    CSectionLock(const CSectionLock&) = delete;
-    CSectionLock& operator=(const CSectionLock&) = delete;
-
-private:
-    CRITICAL_SECTION* m_pSection;
-};
-
-}  // namespace
 
 CV77DsSourceAllocator::CV77DsSourceAllocator(LPUNKNOWN outer)
     : CUnknown(TEXT("Output Allocator"), outer), m_Props{}, m_pPool(nullptr)
@@ -47,7 +32,7 @@ STDMETHODIMP CV77DsSourceAllocator::NonDelegatingQueryInterface(REFIID riid, voi
 
 IV77SamplePool* CV77DsSourceAllocator::PoolReference()
 {
-    CSectionLock lock(&m_Lock);
+    CV77SectionLock lock(&m_Lock);
     if (m_pPool)
         m_pPool->AddRef();
     return m_pPool;
@@ -55,34 +40,22 @@ IV77SamplePool* CV77DsSourceAllocator::PoolReference()
 
 STDMETHODIMP CV77DsSourceAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual)
 {
-    if (!request)
-        return E_POINTER;
-    if (request->cbAlign > 1)
-        return VFW_E_BADALIGN;
-    if (request->cbPrefix != 0)
-        return E_FAIL;
-    CSectionLock lock(&m_Lock);
-    m_Props.cBuffers = std::max(request->cBuffers, kMinimumCount);
-    m_Props.cbBuffer = request->cbBuffer;
-    m_Props.cbAlign = 1;
-    m_Props.cbPrefix = 0;
-    if (actual)
-        *actual = m_Props;
-    return S_OK;
+    CV77SectionLock lock(&m_Lock);
+    return V77AcceptAllocatorProperties(request, kMinimumCount, &m_Props, actual);
 }
 
 STDMETHODIMP CV77DsSourceAllocator::GetProperties(ALLOCATOR_PROPERTIES* props)
 {
     if (!props)
         return E_POINTER;
-    CSectionLock lock(&m_Lock);
+    CV77SectionLock lock(&m_Lock);
     *props = m_Props;
     return S_OK;
 }
 
 STDMETHODIMP CV77DsSourceAllocator::Commit()
 {
-    CSectionLock lock(&m_Lock);
+    CV77SectionLock lock(&m_Lock);
     if (m_pPool)
         return S_OK;
     if (m_Props.cBuffers <= 0 || m_Props.cbBuffer <= 0)
@@ -100,7 +73,7 @@ STDMETHODIMP CV77DsSourceAllocator::Decommit()
 {
     IV77SamplePool* pool = nullptr;
     {
-        CSectionLock lock(&m_Lock);
+        CV77SectionLock lock(&m_Lock);
         pool = m_pPool;
         m_pPool = nullptr;
     }
@@ -120,21 +93,9 @@ STDMETHODIMP CV77DsSourceAllocator::GetBuffer(IMediaSample** sample, REFERENCE_T
     IV77SamplePool* pool = PoolReference();
     if (!pool)
         return VFW_E_NOT_COMMITTED;
-    IUnknown* item = nullptr;
-    HRESULT hr = (flags & AM_GBF_NOWAIT) ? pool->TryGetItem(&item) : pool->GetItem(&item, INFINITE);
+    // A blocked wait holds no lock, so Decommit can always get in.
+    const HRESULT hr = V77TakePoolSample(pool, flags, sample);
     pool->Release();
-    if (hr != S_OK) {
-        if (item)
-            item->Release();
-        return hr;
-    }
-    IV77PoolItem* poolItem = nullptr;
-    if (SUCCEEDED(item->QueryInterface(IID_IV77PoolItem, reinterpret_cast<void**>(&poolItem)))) {
-        poolItem->Reset();
-        poolItem->Release();
-    }
-    hr = item->QueryInterface(IID_IMediaSample, reinterpret_cast<void**>(sample));
-    item->Release();
     return hr;
 }
 

@@ -58,11 +58,12 @@ protected:
     }
 
     // An opened network source -> image renderer over pool; the source takes
-    // the renderer's allocator, so the receiver fills the host's items.
+    // the renderer's allocator, so the receiver fills the host's items. Without
+    // a pool the source keeps its own allocator and the renderer takes that.
     ComPtr<CV77DsNetworkSourceFilter> BuildOverHostPool(IV77SamplePool* pool)
     {
         ComPtr<CV77DsNetworkSourceFilter> source = OpenSource<CV77DsNetworkSourceFilter>(TEXT("network"));
-        if (!source || SourceControl(source.Get())->SetUseOwnAllocator(FALSE) != S_OK ||
+        if (!source || SourceControl(source.Get())->SetUseOwnAllocator(pool ? FALSE : TRUE) != S_OK ||
             m_Graph.Add(static_cast<IBaseFilter*>(source.Get()), L"source") != S_OK)
             return nullptr;
         AddImageRenderer(pool);
@@ -91,6 +92,21 @@ TEST_F(ImageRendererLiveTest, TheSinkGetsTheHostPoolItemsTheReceiverFilled)
     EXPECT_TRUE(receiver->SampleResults().empty());
     ASSERT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs));
     EXPECT_EQ(10u, pool->GetFreeCount());
+}
+
+TEST_F(ImageRendererLiveTest, WithoutAHostPoolTheSinkGetsTheSourcesOwnPoolItems)
+{
+    UseScript(Script(30, 2));
+    ComPtr<CV77DsNetworkSourceFilter> source = BuildOverHostPool(nullptr);
+    ASSERT_TRUE(source);
+    ComPtr<CTestLiveReceiver> receiver = ReceiverClass(CLSID_V77NetworkReceiver)->Last();
+    ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
+    ComPtr<IV77SamplePool> pool;
+    ASSERT_EQ(S_OK, source->QueryInterface(IID_IV77SamplePool, reinterpret_cast<void**>(pool.GetAddressOf())));
+    ASSERT_TRUE(WaitUntil([&] { return m_Sink.Count() >= 30; }, kFlowTimeoutMs));
+    EXPECT_EQ(30u, m_Sink.Count());
+    ExpectFilledByReceiver(receiver.Get(), pool.Get());
+    ASSERT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs));
 }
 
 // The renderer's Decommit leaves the host's pool alone, so a receiver waiting

@@ -6,45 +6,17 @@
 #include <atomic>
 #include <string>
 
-#include "v77/IV77Receivers.h"
+#include "tools/common/CV77ZoneAuxiliary.h"
 
-class CTestReceiverAuxiliary : public IV77ReceiverAuxiliary {
+class CTestReceiverAuxiliary : public CV77ZoneAuxiliary {
 public:
-    CTestReceiverAuxiliary(std::wstring xml, HRESULT result) : m_Xml(std::move(xml)), m_Result(result) {}
-    virtual ~CTestReceiverAuxiliary() = default;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_Refs; }
-    STDMETHODIMP_(ULONG) Release() override;
+    CTestReceiverAuxiliary(std::wstring xml, HRESULT result) : CV77ZoneAuxiliary(std::move(xml)), m_Result(result) {}
 
     STDMETHODIMP GetOverlayConfiguration(long zero, BSTR* xml) override;
 
-    STDMETHODIMP Attach(BSTR, BSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved4() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved5() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved6() override { return E_NOTIMPL; }
-    STDMETHODIMP Command7(DWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Command8(DWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Command9(DWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved10() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved11() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved12() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved13() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved14() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved15() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved16() override { return E_NOTIMPL; }
-    STDMETHODIMP GetAverageFrameSize(double*) override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved18() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved19() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved20() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved21() override { return E_NOTIMPL; }
-
-    void SetXml(std::wstring xml) { m_Xml = std::move(xml); }
     std::atomic<int> calls{0};
     std::atomic<long> lastZero{-1};
 
 private:
-    std::atomic<ULONG> m_Refs{1};
-    std::wstring m_Xml;
     HRESULT m_Result;
 };

@@ -2,6 +2,8 @@
 
 #include <vfwmsgs.h>
 
+#include "companions/V77Media/V77Media.h"
+
 #include <cstdio>
 #include <thread>
 
@@ -64,7 +66,16 @@ void CV77ArchiveServer::ServeClient(SOCKET client)
 
 bool CV77ArchiveServer::Describe(SOCKET client)
 {
-    const std::vector<BYTE>& format = m_Store.Format();
+    // The header and decoder configuration the store source offers, so a
+    // receiver describes the stream as the store source does.
+    const CMediaType& mt = m_Store.MediaType();
+    const BITMAPINFOHEADER* header = GetBitmapInfoHeaderFromMediaType(mt);
+    std::vector<BYTE> format;
+    if (header) {
+        const BYTE* begin = reinterpret_cast<const BYTE*>(header);
+        const BYTE* end = mt.Format() + mt.FormatLength();
+        format.assign(begin, end);
+    }
     P::Description description;
     description.frameCount = static_cast<uint32_t>(m_Index.FrameCount());
     description.frameTime = m_Store.Information().AvgTimePerFrame;

@@ -2,41 +2,10 @@
 // out the zone configuration; every other slot answers E_NOTIMPL.
 #pragma once
 
-#include <atomic>
 #include <string>
-#include "v77/IV77Receivers.h"
+#include "tools/common/CV77ZoneAuxiliary.h"
 
-class CHostZoneAuxiliary : public IV77ReceiverAuxiliary {
+class CHostZoneAuxiliary : public CV77ZoneAuxiliary {
 public:
-    explicit CHostZoneAuxiliary(std::wstring xml) : m_Xml(std::move(xml)) {}
-    virtual ~CHostZoneAuxiliary() = default;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_Refs; }
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetOverlayConfiguration(long zero, BSTR* xml) override;
-
-    STDMETHODIMP Attach(BSTR, BSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved4() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved5() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved6() override { return E_NOTIMPL; }
-    STDMETHODIMP Command7(DWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Command8(DWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Command9(DWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved10() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved11() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved12() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved13() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved14() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved15() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved16() override { return E_NOTIMPL; }
-    STDMETHODIMP GetAverageFrameSize(double*) override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved18() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved19() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved20() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved21() override { return E_NOTIMPL; }
-
-private:
-    std::atomic<ULONG> m_Refs{1};
-    std::wstring m_Xml;
+    explicit CHostZoneAuxiliary(std::wstring xml) : CV77ZoneAuxiliary(std::move(xml)) {}
 };

@@ -16,6 +16,7 @@
 #include "tools/V77Host/JpegSnapshotDemo.h"
 #include "tools/V77Host/LiveGraphDemo.h"
 #include "tools/V77Host/ModuleFilters.h"
+#include "tools/V77Host/RecordingDemo.h"
 #include "tools/V77Host/RegisteredFilters.h"
 #include "tools/V77Host/ZoneOverlayDemo.h"
 
@@ -224,10 +225,13 @@ int RunDemoCommand(int argc, char** argv)
     std::printf("\nLive view of an AVI file:\n");
     std::fflush(stdout);
     const bool aviView = RunAviLiveViewDemo(OptionValue(argc, argv, "--avi", L""));
+    const bool recorded = RunRecordingDemo(OptionValue(argc, argv, "--record-from", L""),
+                                           OptionValue(argc, argv, "--record", L"v77-record.avi"));
     std::printf("\nArchive playback in three synchronised views:\n");
     std::fflush(stdout);
     const bool archive = RunArchivePlaybackDemo(OptionValue(argc, argv, "--store", L""));
-    const bool passed = listed && found == count && built && live && snapshot && zones && aviView && archive;
+    const bool passed =
+        listed && found == count && built && live && snapshot && zones && aviView && recorded && archive;
     std::printf("\nDemo %s\n", passed ? "passed" : "FAILED");
     std::fflush(stdout);
     return passed ? 0 : 1;

@@ -28,8 +28,6 @@ public:
     // Description of the first readable segment (after a successful Open).
     const SOURCE_INFORMATION& Information() const { return m_Info; }
     const CMediaType& MediaType() const { return m_MediaType; }
-    // The first readable segment's video format as AVIFile gives it.
-    const std::vector<BYTE>& Format() const { return m_Format; }
     HRESULT Read(const V77IndexedFrame& frame, BYTE* data, LONG capacity, LONG* written);
     void Close();
 

@@ -6,17 +6,8 @@
 
 namespace {
 
+// Larger pictures than this are not what the filters expect from a file.
 constexpr LONG kMaxDimension = 8192;
-
-bool IsMpeg4Part2(DWORD fourcc)
-{
-    const DWORD upper = fourcc & 0xDFDFDFDF;  // letters and digits: fold case
-    for (const char* name : {"FMP4", "DIVX", "DX50", "XVID", "MP4V", "M4S2", "3IV2"}) {
-        if (upper == (MAKEFOURCC(name[0], name[1], name[2], name[3]) & 0xDFDFDFDF))
-            return true;
-    }
-    return false;
-}
 
 bool IsUncompressed(DWORD compression, WORD bitCount)
 {
@@ -26,7 +17,19 @@ bool IsUncompressed(DWORD compression, WORD bitCount)
            compression == MAKEFOURCC('I', 'Y', 'U', 'V') || compression == MAKEFOURCC('Y', 'V', '1', '2');
 }
 
-HRESULT WithExtra(const SOURCE_INFORMATION& info, const BYTE* extra, size_t extraSize, CMediaType* mt)
+}  // namespace
+
+bool IsMpeg4Part2Video(DWORD fourcc)
+{
+    const DWORD upper = fourcc & 0xDFDFDFDF;  // FOURCCs are letters and digits: fold case
+    for (const char* name : {"FMP4", "DIVX", "DX50", "XVID", "MP4V", "M4S2", "3IV2"}) {
+        if (upper == (MAKEFOURCC(name[0], name[1], name[2], name[3]) & 0xDFDFDFDF))
+            return true;
+    }
+    return false;
+}
+
+HRESULT MakeVideoMediaType(const SOURCE_INFORMATION& info, const BYTE* extra, size_t extraSize, CMediaType* mt)
 {
     CMediaType base = GetMediaTypeFromSourceInformation(info);
     if (base.majortype == GUID_NULL || !base.pbFormat)
@@ -38,7 +41,6 @@ HRESULT WithExtra(const SOURCE_INFORMATION& info, const BYTE* extra, size_t extr
         const size_t headerOffset = static_cast<size_t>(reinterpret_cast<BYTE*>(bih) - base.pbFormat);
         std::vector<BYTE> block(base.pbFormat, base.pbFormat + base.cbFormat);
         block.insert(block.end(), extra, extra + extraSize);
-        // The configuration follows the bitmap header, which grows by it.
         reinterpret_cast<BITMAPINFOHEADER*>(block.data() + headerOffset)->biSize += static_cast<DWORD>(extraSize);
         if (!base.SetFormat(block.data(), static_cast<ULONG>(block.size())))
             return E_OUTOFMEMORY;
@@ -47,10 +49,8 @@ HRESULT WithExtra(const SOURCE_INFORMATION& info, const BYTE* extra, size_t extr
     return S_OK;
 }
 
-}  // namespace
-
 HRESULT DescribeAviVideo(const std::vector<BYTE>& format, REFERENCE_TIME frameTime, SOURCE_INFORMATION* info,
-                         CMediaType* mt)
+                         CMediaType* mt, const std::vector<BYTE>& inBand)
 {
     if (format.size() < sizeof(BITMAPINFOHEADER) || frameTime <= 0)
         return VFW_E_INVALID_FILE_FORMAT;
@@ -64,12 +64,15 @@ HRESULT DescribeAviVideo(const std::vector<BYTE>& format, REFERENCE_TIME frameTi
     info->Height = bih->biHeight;
     const BYTE* extra = nullptr;
     size_t extraSize = 0;
-    if (IsMpeg4Part2(bih->biCompression)) {
+    if (IsMpeg4Part2Video(bih->biCompression)) {
         info->Compression = MAKEFOURCC('D', 'X', '5', '0');
         info->BitCount = 24;
-        if (bih->biSize >= sizeof(BITMAPINFOHEADER) && bih->biSize < format.size()) {
-            extra = format.data() + bih->biSize;
-            extraSize = format.size() - bih->biSize;
+        // The configuration follows the 40-byte header, whatever its biSize says.
+        extra = format.data() + sizeof(BITMAPINFOHEADER);
+        extraSize = format.size() - sizeof(BITMAPINFOHEADER);
+        if (!extraSize) {
+            extra = inBand.data();
+            extraSize = inBand.size();
         }
     } else if (IsUncompressed(bih->biCompression, bih->biBitCount)) {
         info->Compression = bih->biCompression;
@@ -77,5 +80,5 @@ HRESULT DescribeAviVideo(const std::vector<BYTE>& format, REFERENCE_TIME frameTi
     } else {
         return VFW_E_UNSUPPORTED_VIDEO;
     }
-    return WithExtra(*info, extra, extraSize, mt);
+    return MakeVideoMediaType(*info, extra, extraSize, mt);
 }

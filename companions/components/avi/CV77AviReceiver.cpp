@@ -8,30 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "companions/components/archive/V77AviVideoFormat.h"
 #include "companions/components/parsers/Mpeg4Headers.h"
 
 namespace {
-
-// Larger pictures than this are not what the filters expect from a file.
-constexpr LONG kMaxDimension = 8192;
-
-bool IsMpeg4Part2(DWORD fourcc)
-{
-    const DWORD upper = fourcc & 0xDFDFDFDF;  // FOURCCs are letters and digits: fold case
-    for (const char* name : {"FMP4", "DIVX", "DX50", "XVID", "MP4V", "M4S2", "3IV2"}) {
-        if (upper == (MAKEFOURCC(name[0], name[1], name[2], name[3]) & 0xDFDFDFDF))
-            return true;
-    }
-    return false;
-}
-
-bool IsUncompressed(DWORD compression, WORD bitCount)
-{
-    if (compression == BI_RGB)
-        return bitCount == 24 || bitCount == 32;
-    return compression == MAKEFOURCC('Y', 'U', 'Y', '2') || compression == MAKEFOURCC('I', '4', '2', '0') ||
-           compression == MAKEFOURCC('I', 'Y', 'U', 'V') || compression == MAKEFOURCC('Y', 'V', '1', '2');
-}
 
 std::string Narrow(BSTR text)
 {
@@ -116,41 +96,15 @@ HRESULT CV77AviReceiver::Describe(SOURCE_INFORMATION* info, CMediaType* mt)
     hr = AVIStreamReadFormat(m_pStream, m_lStart, format.data(), &formatSize);
     if (FAILED(hr))
         return hr;
-    const auto* bih = reinterpret_cast<const BITMAPINFOHEADER*>(format.data());
-    if (bih->biWidth <= 0 || bih->biWidth > kMaxDimension || bih->biHeight == 0 ||
-        bih->biHeight > kMaxDimension || bih->biHeight < -kMaxDimension)
-        return VFW_E_INVALID_FILE_FORMAT;
     m_tFrame = static_cast<REFERENCE_TIME>(10000000.0 * streamInfo.dwScale / streamInfo.dwRate + 0.5);
-    info->AvgTimePerFrame = m_tFrame;
-    info->Width = bih->biWidth;
-    info->Height = bih->biHeight;
-    const BYTE* extra = nullptr;
-    size_t extraSize = 0;
-    std::vector<BYTE> firstFrame;
-    if (IsMpeg4Part2(bih->biCompression)) {
-        m_bMpeg4 = true;
-        info->Compression = MAKEFOURCC('D', 'X', '5', '0');
-        info->BitCount = 24;
-        // The decoder configuration follows the 40-byte header (whose biSize
-        // may or may not count it).
-        if (formatSize > static_cast<LONG>(sizeof(BITMAPINFOHEADER))) {
-            extra = format.data() + sizeof(BITMAPINFOHEADER);
-            extraSize = static_cast<size_t>(formatSize) - sizeof(BITMAPINFOHEADER);
-        }
-        if (!extraSize) {
-            // Writers that keep the VOL in band put it in front of the first frame.
-            firstFrame = ReadHeaders();
-            extra = firstFrame.data();
-            extraSize = firstFrame.size();
-        }
-    } else if (IsUncompressed(bih->biCompression, bih->biBitCount)) {
-        m_bMpeg4 = false;
-        info->Compression = bih->biCompression;
-        info->BitCount = bih->biBitCount;
-    } else {
-        return VFW_E_UNSUPPORTED_VIDEO;
-    }
-    return MakeMediaType(*info, extra, extraSize, mt);
+    const auto* bih = reinterpret_cast<const BITMAPINFOHEADER*>(format.data());
+    // Writers that keep the VOL in band put it in front of the first frame.
+    std::vector<BYTE> inBand;
+    if (IsMpeg4Part2Video(bih->biCompression) && formatSize == static_cast<LONG>(sizeof(BITMAPINFOHEADER)))
+        inBand = ReadHeaders();
+    hr = DescribeAviVideo(format, m_tFrame, info, mt, inBand);
+    m_bMpeg4 = SUCCEEDED(hr) && info->Compression == MAKEFOURCC('D', 'X', '5', '0');
+    return hr;
 }
 
 std::vector<BYTE> CV77AviReceiver::ReadHeaders()

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "companions/V77Global/CGlobalErrorHandlingEnvironment.h"
+#include "companions/components/archive/V77AviVideoFormat.h"
 #include "companions/V77Media/V77Media.h"
 
 namespace {
@@ -340,21 +341,5 @@ void CV77LiveReceiver::Log(const char* format, ...) const
 HRESULT CV77LiveReceiver::MakeMediaType(const SOURCE_INFORMATION& info, const BYTE* extra, size_t extraSize,
                                         CMediaType* mt)
 {
-    CMediaType base = GetMediaTypeFromSourceInformation(info);
-    if (base.majortype == GUID_NULL || !base.pbFormat)
-        return VFW_E_INVALIDMEDIATYPE;
-    if (extraSize && extra) {
-        std::vector<BYTE> block(base.pbFormat, base.pbFormat + base.cbFormat);
-        block.insert(block.end(), extra, extra + extraSize);
-        // The configuration follows the BITMAPINFOHEADER, which grows by it.
-        BITMAPINFOHEADER* bih = GetBitmapInfoHeaderFromMediaType(base);
-        if (!bih || reinterpret_cast<BYTE*>(bih) + bih->biSize != base.pbFormat + base.cbFormat)
-            return VFW_E_INVALIDMEDIATYPE;
-        reinterpret_cast<BITMAPINFOHEADER*>(block.data() + (reinterpret_cast<BYTE*>(bih) - base.pbFormat))->biSize +=
-            static_cast<DWORD>(extraSize);
-        if (!base.SetFormat(block.data(), static_cast<ULONG>(block.size())))
-            return E_OUTOFMEMORY;
-    }
-    *mt = base;
-    return S_OK;
+    return MakeVideoMediaType(info, extra, extraSize, mt);
 }

@@ -1,8 +1,8 @@
-#include "tools/V77Host/CHostZoneAuxiliary.h"
+#include "tools/common/CV77ZoneAuxiliary.h"
 
 #include <oleauto.h>
 
-STDMETHODIMP CHostZoneAuxiliary::QueryInterface(REFIID riid, void** ppv)
+STDMETHODIMP CV77ZoneAuxiliary::QueryInterface(REFIID riid, void** ppv)
 {
     if (!ppv)
         return E_POINTER;
@@ -15,7 +15,7 @@ STDMETHODIMP CHostZoneAuxiliary::QueryInterface(REFIID riid, void** ppv)
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) CHostZoneAuxiliary::Release()
+STDMETHODIMP_(ULONG) CV77ZoneAuxiliary::Release()
 {
     const ULONG left = --m_Refs;
     if (left == 0)
@@ -23,7 +23,7 @@ STDMETHODIMP_(ULONG) CHostZoneAuxiliary::Release()
     return left;
 }
 
-STDMETHODIMP CHostZoneAuxiliary::GetOverlayConfiguration(long, BSTR* xml)
+STDMETHODIMP CV77ZoneAuxiliary::GetOverlayConfiguration(long, BSTR* xml)
 {
     if (!xml)
         return E_POINTER;
