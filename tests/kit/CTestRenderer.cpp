@@ -23,6 +23,7 @@ CTestRenderer::CTestRenderer(const TestRendererConfig& config, HRESULT* phr)
 
 CTestRenderer::~CTestRenderer()
 {
+    ClearSamples();
     if (m_Config.customAllocator)
         m_Config.customAllocator->Release();
 }
@@ -102,6 +103,10 @@ HRESULT CTestRenderer::DoRenderSample(IMediaSample* sample)
     RenderedSample seen = Describe(sample);
     CAutoLock lock(&m_RecordLock);
     m_Samples.push_back(std::move(seen));
+    if (m_Config.keepSamples) {
+        sample->AddRef();
+        m_Kept.push_back(sample);
+    }
     return S_OK;
 }
 
@@ -157,8 +162,14 @@ size_t CTestRenderer::SampleCount()
 
 void CTestRenderer::ClearSamples()
 {
-    CAutoLock lock(&m_RecordLock);
-    m_Samples.clear();
+    std::vector<IMediaSample*> kept;
+    {
+        CAutoLock lock(&m_RecordLock);
+        m_Samples.clear();
+        kept.swap(m_Kept);
+    }
+    for (IMediaSample* sample : kept)
+        sample->Release();
 }
 
 bool CTestRenderer::WaitForSamples(size_t count, DWORD timeoutMs)

@@ -51,4 +51,5 @@ private:
     TestRendererConfig m_Config;
     CCritSec m_RecordLock;
     std::vector<RenderedSample> m_Samples;
+    std::vector<IMediaSample*> m_Kept;  // counted; with keepSamples
 };

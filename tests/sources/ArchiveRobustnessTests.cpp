@@ -18,24 +18,8 @@
 
 namespace {
 
-constexpr DWORD kStopLimitMs = 1000;
-
 class ArchiveRobustnessTest : public ArchiveStoreFixture {
 protected:
-    // Stops the graph; it must come back within a second with no 0x8005.
-    void ExpectQuickStop(const char* state)
-    {
-        m_Graph.DrainEvents();
-        const int before = m_Graph.CountEvents(EC_V77_SEGMENT_END);
-        const ULONGLONG begin = NowMs();
-        ASSERT_TRUE(FinishesWithin(5000, [&] { m_Graph.Stop(); })) << state << ": Stop hung";
-        const ULONGLONG took = NowMs() - begin;
-        EXPECT_LT(took, kStopLimitMs) << state << ": Stop took " << took << " ms";
-        Sleep(100);
-        m_Graph.DrainEvents();
-        EXPECT_EQ(before, m_Graph.CountEvents(EC_V77_SEGMENT_END)) << state << ": Stop raised 0x8005";
-    }
-
     // Frames shown while playing forward at rate 8 from frame until 0x8005.
     std::vector<int> PlayToTheEnd(int frame)
     {

@@ -5,6 +5,7 @@
 #include "sources/CV77DsARCLocalFilter.h"
 #include "sources/CV77DsARCSourceFilter.h"
 #include "sources/CV77DsARCSourceFilterAVI.h"
+#include "sources/CV77DsARCSourceFilterTcp.h"
 #include "tests/buffer/BoundedCall.h"
 
 std::wstring StorePath(const char* store, const std::wstring& file)
@@ -29,6 +30,7 @@ void ArchiveStoreFixture::TearDown()
     m_Graph.StopAndWait(kStateTimeoutMs);
     BufferGraphFixture::TearDown();
     m_Chains.clear();
+    m_Server.Kill();
 }
 
 ComPtr<CV77DsARCSourceFilterBase> ArchiveStoreFixture::NewSource(SourceKind kind)
@@ -39,6 +41,8 @@ ComPtr<CV77DsARCSourceFilterBase> ArchiveStoreFixture::NewSource(SourceKind kind
         filter = new (std::nothrow) CV77DsARCSourceFilter("archive source", nullptr, &hr);
     else if (kind == SourceKind::Local)
         filter = new (std::nothrow) CV77DsARCLocalFilter("archive local source", nullptr, &hr);
+    else if (kind == SourceKind::Tcp)
+        filter = new (std::nothrow) CV77DsARCSourceFilterTcp("archive TCP source", nullptr, &hr);
     else
         filter = new (std::nothrow) CV77DsARCSourceFilterAVI("archive AVI source", nullptr, &hr);
     if (!filter)
@@ -59,6 +63,7 @@ void ArchiveStoreFixture::AddChain(SourceKind kind, const std::wstring& s1, cons
     chain.buffer = NewBufferFilter();
     TestRendererConfig config;
     config.waitForSampleTime = false;  // the buffer paces
+    config.keepSamples = m_bRenderersKeepSamples;
     chain.renderer = Adopt(CTestRenderer::Create(config));
     ASSERT_TRUE(chain.source && chain.buffer && chain.renderer);
     BSTR b1 = SysAllocString(s1.c_str());
@@ -83,9 +88,16 @@ void ArchiveStoreFixture::AddChain(SourceKind kind, const std::wstring& s1, cons
 
 void ArchiveStoreFixture::BuildStore(const char* store, int views)
 {
+    std::wstring source = StorePath(store);
+    if (m_StoreKind == SourceKind::Tcp) {
+        if (!m_Server.Running()) {
+            ASSERT_TRUE(m_Server.Start(StorePath(store))) << "the archive server did not start";
+        }
+        source = m_Server.Address();
+    }
     for (int i = 0; i < views; ++i) {
         ComPtr<IV77DsBufferMaster> master = i ? BufferMaster(m_Chains[0].buffer.Get()) : nullptr;
-        ASSERT_NO_FATAL_FAILURE(AddChain(SourceKind::Store, StorePath(store), L"", master.Get()));
+        ASSERT_NO_FATAL_FAILURE(AddChain(m_StoreKind, source, L"", master.Get()));
     }
 }
 
@@ -157,6 +169,19 @@ bool ArchiveStoreFixture::WaitForMore(size_t chain, size_t count)
 {
     const size_t target = m_Chains[chain].renderer->SampleCount() + count;
     return m_Chains[chain].renderer->WaitForSamples(target, kEventTimeoutMs);
+}
+
+void ArchiveStoreFixture::ExpectQuickStop(const char* state)
+{
+    m_Graph.DrainEvents();
+    const int before = m_Graph.CountEvents(EC_V77_SEGMENT_END);
+    const ULONGLONG begin = NowMs();
+    ASSERT_TRUE(FinishesWithin(5000, [&] { m_Graph.Stop(); })) << state << ": Stop hung";
+    const ULONGLONG took = NowMs() - begin;
+    EXPECT_LT(took, 1000u) << state << ": Stop took " << took << " ms";
+    Sleep(100);
+    m_Graph.DrainEvents();
+    EXPECT_EQ(before, m_Graph.CountEvents(EC_V77_SEGMENT_END)) << state << ": Stop raised 0x8005";
 }
 
 void ArchiveStoreFixture::ExpectStep(const std::vector<int>& frames, int step, const char* what)

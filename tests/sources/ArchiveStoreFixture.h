@@ -12,6 +12,7 @@
 
 #include "sources/CV77DsARCSourceFilterBase.h"
 #include "tests/buffer/BufferGraphFixture.h"
+#include "tests/sources/ArchiveServerProcess.h"
 
 constexpr REFERENCE_TIME kOrigin = 133485408000000000LL;
 constexpr REFERENCE_TIME kFrameTime = 400000;  // 25 fps
@@ -23,7 +24,8 @@ inline REFERENCE_TIME T(int frame) { return kOrigin + frame * kFrameTime; }
 std::wstring StorePath(const char* store, const std::wstring& file = L"");
 std::wstring SegmentFile(int firstFrame);
 
-enum class SourceKind { Store, AviFile, Local };
+// Tcp: the TCP archive source fed by the archive server tool serving the store.
+enum class SourceKind { Store, AviFile, Local, Tcp };
 
 struct ArchiveChain {
     ComPtr<CV77DsARCSourceFilterBase> source;
@@ -38,6 +40,7 @@ protected:
     static ComPtr<CV77DsARCSourceFilterBase> NewSource(SourceKind kind);
     // Opens source on s1/s2 and adds a connected chain; master null: the group's master.
     void AddChain(SourceKind kind, const std::wstring& s1, const std::wstring& s2, IV77DsBufferMaster* master);
+    // views chains on the store, each with its own source of m_StoreKind.
     void BuildStore(const char* store, int views = 1);
     // Runs the graph and starts every source's receiver (a position on its pin).
     void Run();
@@ -53,10 +56,15 @@ protected:
     std::vector<int> RenderedFrames(size_t chain = 0);
     int LastFrame(size_t chain = 0);
     bool WaitForMore(size_t chain, size_t count);
+    // Stops the graph; it must come back within a second with no 0x8005.
+    void ExpectQuickStop(const char* state);
     static void ExpectStep(const std::vector<int>& frames, int step, const char* what);
     static std::string Text(const std::vector<int>& frames);
 
     bool m_bPictureCarriesNumber = true;  // false for the lossy store
+    SourceKind m_StoreKind = SourceKind::Store;
+    bool m_bRenderersKeepSamples = false;
+    ArchiveServerProcess m_Server;        // serves the store for SourceKind::Tcp
     std::vector<ArchiveChain> m_Chains;
     std::vector<ComPtr<IV77DsBuffer>> m_Controls;
 };

@@ -8,6 +8,7 @@
 #include <strmif.h>
 #include <uuids.h>
 #include <wrl/client.h>
+#include "tools/V77Host/ArchivePlaybackDemo.h"
 #include "tools/V77Host/AviLiveViewDemo.h"
 #include "tools/V77Host/LocalCaptureViewDemo.h"
 #include "tools/V77Host/CHostComApartment.h"
@@ -157,8 +158,11 @@ int RunDemoCommand(int argc, char** argv)
     const bool recorded = RunRecordingDemo(OptionValue(argc, argv, "--record-from", L""),
                                            OptionValue(argc, argv, "--record", L"v77-record.avi"));
     const bool localView = (std::printf("\nLive view from the local capture process:\n"), RunLocalCaptureViewDemo());
+    std::printf("\nArchive playback in three synchronised views:\n");
+    std::fflush(stdout);
+    const bool archive = RunArchivePlaybackDemo(OptionValue(argc, argv, "--store", L""));
     const bool passed = listed && found == count && built && live && snapshot && zones && aviView && recorded
-                        && localView;
+                        && localView && archive;
     std::printf("\nDemo %s\n", passed ? "passed" : "FAILED");
     std::fflush(stdout);
     return passed ? 0 : 1;

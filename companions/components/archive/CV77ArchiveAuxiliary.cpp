@@ -4,6 +4,7 @@
 #include <string>
 
 #include "companions/components/archive/CV77RecordingStore.h"
+#include "companions/components/archive/V77ArchiveDescribe.h"
 
 CUnknown* CV77ArchiveAuxiliary::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
@@ -35,6 +36,8 @@ STDMETHODIMP CV77ArchiveAuxiliary::Attach(BSTR, BSTR source1)
             CV77RecordingIndex index;
             if (SUCCEEDED(store.OpenFolder(path, &index)))
                 average = index.AverageFrameSize();
+        } else if (path.find(L':') != std::wstring::npos && path.find(L'\\') == std::wstring::npos) {
+            average = ArchiveServerAverageFrameSize(path, kServerTimeoutMs);
         }
     }
     {

@@ -5,8 +5,9 @@
 // (IV77ArchiveAuxiliaryState).
 //
 // Attach(source2, source1): a source1 that is a store folder is indexed and
-// its frames' mean size answers GetAverageFrameSize; for anything else (an
-// archive server's address) the size is unknown: S_FALSE and 0.
+// its frames' mean size answers GetAverageFrameSize; an archive server's
+// address ("host:port") is asked for it (at most kServerTimeoutMs per step);
+// when neither answers the size is unknown: S_FALSE and 0.
 #pragma once
 
 #include <mutex>
@@ -16,6 +17,8 @@
 
 class CV77ArchiveAuxiliary : public CV77ReceiverAuxiliary, public IV77ArchiveAuxiliaryState {
 public:
+    static constexpr DWORD kServerTimeoutMs = 2000;
+
     static CUnknown* CreateInstance(LPUNKNOWN outer, HRESULT* phr);
 
     DECLARE_IUNKNOWN

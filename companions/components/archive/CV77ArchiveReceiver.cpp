@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 #include <wrl/client.h>
 
 #include "companions/V77Global/V77Global.h"
@@ -30,6 +31,8 @@ CV77ArchiveReceiver::~CV77ArchiveReceiver()
     StopThread();
     if (m_hWake)
         CloseHandle(m_hWake);
+    if (m_pDownstream)
+        m_pDownstream->Release();
 }
 
 STDMETHODIMP CV77ArchiveReceiver::NonDelegatingQueryInterface(REFIID riid, void** ppv)
@@ -60,7 +63,7 @@ STDMETHODIMP CV77ArchiveReceiver::Open(BSTR source1, BSTR source2, IV77ARCReceiv
         m_Index = CV77RecordingIndex();
         return hr;
     }
-    if (m_Index.Empty()) {
+    if (!Playable()) {
         Log("the recording holds no playable frame\n");
         CloseRecording();
         return VFW_E_INVALID_FILE_FORMAT;
@@ -123,19 +126,29 @@ STDMETHODIMP CV77ArchiveReceiver::Prepare()
             SUCCEEDED(buffer->GetMinimumCount(&minimum)) && minimum >= 3)
             stretch = static_cast<size_t>(minimum / 3);
     }
-    if (peerInfo.pFilter)
-        peerInfo.pFilter->Release();
+    IBaseFilter* previous = peerInfo.pFilter;  // takes the reference QueryPinInfo gave
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        std::swap(previous, m_pDownstream);
+    }
+    if (previous)
+        previous->Release();
     m_cStretch = std::min(stretch, kMaxStretch);
     return S_OK;
 }
 
 STDMETHODIMP CV77ArchiveReceiver::Stop()
 {
+    IBaseFilter* downstream = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_Lock);
         m_bHasCommand = false;
         ++m_uCommands;
+        downstream = m_pDownstream;
+        m_pDownstream = nullptr;
     }
+    if (downstream)
+        downstream->Release();
     SetEvent(m_hWake);
     return S_OK;
 }
@@ -148,6 +161,37 @@ void CV77ArchiveReceiver::Log(const char* format, ...) const
     vsnprintf(line, sizeof line, format, args);
     va_end(args);
     g_ErrorHandling.WriteLog("%s: %s", m_pszLogName, line);
+}
+
+bool CV77ArchiveReceiver::ReadingAbandoned() const
+{
+    if (m_bQuit)
+        return true;
+    ComPtr<IBaseFilter> downstream;
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        downstream = m_pDownstream;
+    }
+    FILTER_STATE state = State_Running;
+    return downstream && SUCCEEDED(downstream->GetState(0, &state)) && state == State_Stopped;
+}
+
+HRESULT CV77ArchiveReceiver::BeginStretch(REFERENCE_TIME position, DWORD type, size_t maxFrames, V77Stretch* stretch)
+{
+    *stretch = m_Index.ForRequest(position, type, maxFrames);
+    return S_OK;
+}
+
+HRESULT CV77ArchiveReceiver::ReadStretchFrame(const V77Stretch& stretch, size_t i, BYTE* data, LONG capacity,
+                                              StretchFrame* frame)
+{
+    const size_t index = stretch.first + i;
+    const V77IndexedFrame& indexed = m_Index.Frame(index);
+    frame->time = indexed.time;
+    frame->duration = m_Index.DurationOf(index);
+    frame->key = indexed.key;
+    frame->written = 0;
+    return ReadFrame(index, data, capacity, &frame->written);
 }
 
 size_t CV77ArchiveReceiver::StretchLength() const
@@ -207,14 +251,13 @@ void CV77ArchiveReceiver::Serve(const PlayCommand& command)
         DWORD type = 0;
         WORD option = command.option;
         const HRESULT asked = m_pEvents->OnRequest(&position, &type, &option);
-        V77Stretch stretch;
         if (asked == E_NOTIMPL) {
             // No buffer downstream: play on from the start, or after the last stretch.
-            if (command.mode != 2)
-                stretch = m_Index.Seek(command.start, StretchLength());
-            else if (m_tContinue > 0)
-                stretch = m_Index.Forward(m_tContinue, StretchLength());
-            if (stretch.count == 0) {
+            if (command.mode == 2) {
+                position = m_tContinue;
+                type = 2;
+            }
+            if (command.mode == 2 && m_tContinue <= 0) {
                 m_pEvents->OnPlaybackEnd(S_FALSE, 0, 0, 0);
                 return;
             }
@@ -231,16 +274,28 @@ void CV77ArchiveReceiver::Serve(const PlayCommand& command)
                 return;
             }
             continue;
-        } else {
-            stretch = m_Index.ForRequest(position, type, StretchLength());
+        }
+        V77Stretch stretch;
+        HRESULT hr = BeginStretch(position, type, StretchLength(), &stretch);
+        if (hr == S_FALSE) {
+            m_pEvents->OnPlaybackEnd(S_FALSE, 0, 0, 0);
+            return;
+        }
+        if (FAILED(hr)) {
+            m_pEvents->OnPlaybackEnd(hr, 0, 0, 0);
+            return;
+        }
+        if (asked == E_NOTIMPL && stretch.count == 0) {
+            m_pEvents->OnPlaybackEnd(S_FALSE, 0, 0, 0);
+            return;
         }
         LONG delivered = 0;
         HRESULT failure = S_OK;
         const End end = Deliver(stretch, &delivered, &failure);
         m_tContinue = stretch.next;
         if (end == End::Failed) {
-            Log("cannot read frame %zu of the recording (0x%08lX)\n", stretch.first + static_cast<size_t>(delivered),
-                static_cast<unsigned long>(failure));
+            Log("cannot read frame %zu of the stretch at %lld (0x%08lX)\n", static_cast<size_t>(delivered),
+                static_cast<long long>(position), static_cast<unsigned long>(failure));
             m_pEvents->OnPlaybackEnd(failure, delivered, 0, 0);
         } else {
             m_pEvents->OnPlaybackEnd(end == End::Done ? S_OK : S_FALSE, delivered, 0, stretch.next);
@@ -254,28 +309,28 @@ CV77ArchiveReceiver::End CV77ArchiveReceiver::Deliver(const V77Stretch& stretch,
     for (size_t i = 0; i < stretch.count; ++i) {
         if (m_bQuit)
             return End::Stopped;
-        const size_t index = stretch.first + i;
-        const V77IndexedFrame& frame = m_Index.Frame(index);
         ComPtr<IMediaSample> sample;
         if (FAILED(m_pEvents->GetBuffer(nullptr, sample.GetAddressOf())) || !sample)
             return End::Stopped;
         BYTE* data = nullptr;
         if (FAILED(sample->GetPointer(&data)) || !data)
             return End::Stopped;
-        LONG written = 0;
-        const HRESULT hr = ReadFrame(index, data, sample->GetSize(), &written);
+        StretchFrame frame;
+        const HRESULT hr = ReadStretchFrame(stretch, i, data, sample->GetSize(), &frame);
+        if (hr == S_FALSE)
+            return End::Stopped;
         if (hr == VFW_E_BUFFER_OVERFLOW) {
-            Log("frame at %lld of %u bytes does not fit a %ld-byte sample; skipped\n",
-                static_cast<long long>(frame.time), frame.size, static_cast<long>(sample->GetSize()));
+            Log("frame at %lld does not fit a %ld-byte sample; skipped\n", static_cast<long long>(frame.time),
+                static_cast<long>(sample->GetSize()));
             continue;
         }
         if (FAILED(hr)) {
             *failure = hr;
             return End::Failed;
         }
-        sample->SetActualDataLength(written);
+        sample->SetActualDataLength(frame.written);
         REFERENCE_TIME start = frame.time;
-        REFERENCE_TIME stop = start + m_Index.DurationOf(index);
+        REFERENCE_TIME stop = start + frame.duration;
         sample->SetMediaTime(&start, &stop);
         sample->SetTime(&start, &stop);
         sample->SetSyncPoint(frame.key ? TRUE : FALSE);

@@ -26,6 +26,9 @@
 // first frame. A stretch holds at most one buffer segment of frames (found
 // at Prepare from the buffer the pin feeds; kDefaultStretch without one), so
 // the buffer's pool always has room for it.
+//
+// A variant with a local index only reads frames (ReadFrame); one that asks
+// a server for its stretches overrides BeginStretch and ReadStretchFrame.
 #pragma once
 
 #include <windows.h>
@@ -67,6 +70,30 @@ protected:
     virtual HRESULT ReadFrame(size_t index, BYTE* data, LONG capacity, LONG* written) = 0;
     // Frees what OpenRecording acquired; the reading thread has ended.
     virtual void CloseRecording() = 0;
+    // Whether the opened recording holds a frame to play.
+    virtual bool Playable() const { return !m_Index.Empty(); }
+
+    // One frame of a stretch as it is handed over.
+    struct StretchFrame {
+        REFERENCE_TIME time = 0;
+        REFERENCE_TIME duration = 0;
+        bool key = false;
+        LONG written = 0;
+    };
+    // Finds the stretch of kind type (0 seek, 2 forward, 3 backward) at
+    // position, at most maxFrames long (reading thread).
+    virtual HRESULT BeginStretch(REFERENCE_TIME position, DWORD type, size_t maxFrames, V77Stretch* stretch);
+    // Frame i of the stretch begun into data: S_OK, S_FALSE when reading
+    // was given up (ReadingAbandoned), VFW_E_BUFFER_OVERFLOW when it does
+    // not fit (frame still describes it), or the failure.
+    virtual HRESULT ReadStretchFrame(const V77Stretch& stretch, size_t i, BYTE* data, LONG capacity,
+                                     StretchFrame* frame);
+    // True when waiting on for data is pointless: the receiver is closing,
+    // or the filter the source feeds has stopped (a graph stops it first).
+    bool ReadingAbandoned() const;
+    // Ends the reading thread; a variant whose reads use its own members
+    // calls it from its destructor, before they go.
+    void StopThread();
 
     void Log(const char* format, ...) const __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
 
@@ -86,11 +113,10 @@ private:
     void Serve(const PlayCommand& command);
     // Delivers the stretch; *delivered counts the frames handed over.
     End Deliver(const V77Stretch& stretch, LONG* delivered, HRESULT* failure);
-    void StopThread();
     size_t StretchLength() const;
 
     const char* const m_pszLogName;
-    std::mutex m_Lock;                       // Open, the play command
+    mutable std::mutex m_Lock;               // Open, the play command, the downstream filter
     IV77ARCReceiverEvents* m_pEvents = nullptr;  // not counted: the source owns us
     HANDLE m_hWake;                          // auto reset: Play, Stop, quit
     HANDLE m_hThread = nullptr;
@@ -100,5 +126,6 @@ private:
     bool m_bHasCommand = false;
     PlayCommand m_Command;
     std::atomic<size_t> m_cStretch{kDefaultStretch};
+    IBaseFilter* m_pDownstream = nullptr;    // under m_Lock; counted, from Prepare to Stop
     REFERENCE_TIME m_tContinue = 0;          // reading thread: where mode 2 goes on without a buffer
 };

@@ -20,7 +20,10 @@ CV77StoreReceiver::CV77StoreReceiver(const TCHAR* name, const char* logName)
 {
 }
 
-CV77StoreReceiver::~CV77StoreReceiver() = default;
+CV77StoreReceiver::~CV77StoreReceiver()
+{
+    StopThread();  // its reads use m_Store
+}
 
 HRESULT CV77StoreReceiver::OpenRecording(BSTR source1, BSTR, SOURCE_INFORMATION* info, CMediaType* mt)
 {

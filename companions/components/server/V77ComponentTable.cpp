@@ -13,6 +13,7 @@
 #include "companions/components/archive/CV77AviArchiveReceiver.h"
 #include "companions/components/archive/CV77LocalArchiveReceiver.h"
 #include "companions/components/archive/CV77StoreReceiver.h"
+#include "companions/components/archive/CV77TcpArchiveReceiver.h"
 #include "companions/components/avi/CV77AviReceiver.h"
 #include "companions/components/imagesink/CV77ImageSink.h"
 #include "companions/components/local/CV77LocalReceiver.h"
@@ -33,6 +34,7 @@ const CFactoryTemplate g_ComponentTemplates[] = {
     {L"Varnokel77 AVI File Receiver", &CLSID_V77AviReceiver, CV77AviReceiver::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 Store Archive Receiver", &CLSID_V77StoreReceiver, CV77StoreReceiver::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 AVI Archive Receiver", &CLSID_V77AviArchiveReceiver, CV77AviArchiveReceiver::CreateInstance, nullptr, nullptr},
+    {L"Varnokel77 TCP Archive Receiver", &CLSID_V77TcpArchiveReceiver, CV77TcpArchiveReceiver::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 Archive Auxiliary", &CLSID_V77ArchiveAuxiliary, CV77ArchiveAuxiliary::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 Image Sink", &CLSID_V77ImageSink, CV77ImageSink::CreateInstance, nullptr, nullptr},
     {L"Varnokel77 Local Receiver", &CLSID_V77LocalReceiver, CV77LocalReceiver::CreateInstance, nullptr, nullptr},

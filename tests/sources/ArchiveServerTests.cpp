@@ -1,0 +1,241 @@
+// The TCP archive source against a server that fails it: the real server
+// killed in the middle of a stretch, a server answering garbage, one that
+// goes silent; and Stop while an archive receiver waits inside GetBuffer for
+// a pool the test keeps empty.
+#include <winsock2.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "buffer/CV77DsBufferInput.h"
+#include "buffer/CV77DsBufferInputAllocator.h"
+#include "companions/components/recording/V77ArchiveProtocol.h"
+#include "tests/buffer/BoundedCall.h"
+#include "tests/sources/ArchiveStoreFixture.h"
+#include "v77/IV77SamplePool.h"
+
+namespace P = V77ArchiveProtocol;
+
+namespace {
+
+// Describes a 16x16 YUY2 recording at 25 fps like the real server, then
+// answers every stretch request with text, or with silence.
+class MisbehavingServer {
+public:
+    enum class Mode { Garbage, Silent };
+
+    explicit MisbehavingServer(Mode mode) : m_Mode(mode)
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        m_Listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        bind(m_Listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(m_Listener, 8);
+        getsockname(m_Listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_uPort = ntohs(address.sin_port);
+        m_Thread = std::thread([this] { Serve(); });
+    }
+
+    ~MisbehavingServer()
+    {
+        m_bQuit = true;
+        closesocket(m_Listener);  // ends accept and, with it, the thread
+        m_Thread.join();
+        WSACleanup();
+    }
+
+    void SetMode(Mode mode) { m_Mode = mode; }
+    std::wstring Address() const { return L"127.0.0.1:" + std::to_wstring(m_uPort); }
+
+private:
+    void Serve()
+    {
+        while (!m_bQuit) {
+            const SOCKET client = accept(m_Listener, nullptr, nullptr);
+            if (client == INVALID_SOCKET)
+                return;
+            Answer(client);
+            closesocket(client);
+        }
+    }
+
+    void Answer(SOCKET client)
+    {
+        for (;;) {
+            uint8_t bytes[P::kRequestSize];
+            P::Request request;
+            int got = 0;
+            while (got < static_cast<int>(sizeof bytes) && !m_bQuit) {
+                timeval slice = {0, 50000};
+                fd_set set;
+                FD_ZERO(&set);
+                FD_SET(client, &set);
+                if (select(0, &set, nullptr, nullptr, &slice) == 0)
+                    continue;
+                const int n = recv(client, reinterpret_cast<char*>(bytes) + got, sizeof bytes - got, 0);
+                if (n <= 0)
+                    return;
+                got += n;
+            }
+            if (m_bQuit || !P::Decode(bytes, sizeof bytes, &request))
+                return;
+            std::vector<uint8_t> out;
+            if (request.kind == P::kDescribe) {
+                BITMAPINFOHEADER format = {sizeof format, 16, 16, 1, 16, MAKEFOURCC('Y', 'U', 'Y', '2'), 512, 0, 0, 0, 0};
+                P::Description description;
+                description.frameCount = 120;
+                description.frameTime = kFrameTime;
+                description.formatLength = sizeof format;
+                description.averageFrameSize = 512;
+                P::Encode(description, &out);
+                const auto* raw = reinterpret_cast<const uint8_t*>(&format);
+                out.insert(out.end(), raw, raw + sizeof format);
+            } else if (m_Mode == Mode::Garbage) {
+                const std::string text = "HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
+                out.assign(text.begin(), text.end());
+            }
+            if (!out.empty())
+                send(client, reinterpret_cast<const char*>(out.data()), static_cast<int>(out.size()), 0);
+        }
+    }
+
+    std::atomic<Mode> m_Mode;
+    std::atomic<bool> m_bQuit{false};
+    SOCKET m_Listener = INVALID_SOCKET;
+    uint16_t m_uPort = 0;
+    std::thread m_Thread;
+};
+
+class ArchiveServerTest : public ArchiveStoreFixture {
+protected:
+    // The 0x8005 raised next and its status.
+    HRESULT NextFailure()
+    {
+        LONG_PTR status = 0;
+        EXPECT_TRUE(m_Graph.WaitForEvent(EC_V77_SEGMENT_END, kEventTimeoutMs, &status)) << "no 0x8005";
+        return static_cast<HRESULT>(status);
+    }
+};
+
+TEST_F(ArchiveServerTest, TheServerKilledMidStretchFailsPlaybackOnceAndARestartedServerIsReachedAgain)
+{
+    m_StoreKind = SourceKind::Tcp;
+    ASSERT_TRUE(m_Server.Start(StorePath("plain"), 0, 60));  // slower than play: always mid-stretch
+    ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
+    double bitRate = 0.0;
+    ASSERT_EQ(S_OK, m_Chains[0].source->GetBitRate(&bitRate)) << "the server measures its recording";
+    EXPECT_DOUBLE_EQ(25.0 * 512 * 8, bitRate);
+    ASSERT_NO_FATAL_FAILURE(Run());
+    ASSERT_EQ(S_OK, SeekGroup(0));
+    ASSERT_EQ(S_OK, SetRate(1.0));
+    ASSERT_TRUE(WaitForMore(0, 4)) << Text(RenderedFrames());
+    m_Graph.DrainEvents();
+    m_Server.Kill();
+    const HRESULT status = NextFailure();
+    EXPECT_TRUE(FAILED(status)) << "a lost server is a failure: 0x" << std::hex << status;
+    Sleep(1000);
+    m_Graph.DrainEvents();
+    // The source reports the failed stretch, the buffer the end of what it holds.
+    const std::vector<GraphEvent> ends = EventsWithCode(m_Graph, EC_V77_SEGMENT_END);
+    EXPECT_LE(ends.size(), 2u) << "no retry storm";
+    for (const GraphEvent& end : ends)
+        EXPECT_TRUE(FAILED(static_cast<HRESULT>(end.param1))) << "0x" << std::hex << end.param1;
+    ExpectStep(RenderedFrames(), 1, "what was delivered before the loss");
+    ExpectQuickStop("after the server died");
+
+    const uint16_t port = m_Server.Port();
+    ASSERT_TRUE(m_Server.Start(StorePath("plain"), port));
+    m_Chains[0].renderer->ClearSamples();
+    ASSERT_NO_FATAL_FAILURE(Run());
+    ASSERT_EQ(S_OK, SeekGroup(50));
+    ASSERT_EQ(S_OK, SetRate(4.0));
+    ASSERT_TRUE(WaitUntil([&] { return LastFrame() >= 60; }, kEventTimeoutMs)) << Text(RenderedFrames());
+    ExpectQuickStop("after reconnecting");
+}
+
+TEST_F(ArchiveServerTest, GarbageAndSilenceFailTheStretchAndStopNeverWaitsForASilentServer)
+{
+    MisbehavingServer server(MisbehavingServer::Mode::Garbage);
+    ASSERT_NO_FATAL_FAILURE(AddChain(SourceKind::Tcp, server.Address(), L"", nullptr));
+    ASSERT_EQ(S_OK, m_Chains[0].source->Configure(0, 0.0, 500));  // stall limit
+    ASSERT_NO_FATAL_FAILURE(Run());
+    SeekGroup(10);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), NextFailure());
+    EXPECT_TRUE(m_Chains[0].renderer->Samples().empty()) << "nothing of the garbage is delivered";
+    Sleep(500);  // the buffer's own 0x8005 for the end of what it holds may follow
+    ExpectQuickStop("after garbage");
+
+    server.SetMode(MisbehavingServer::Mode::Silent);
+    m_Graph.DrainEvents();
+    const ULONGLONG begin = NowMs();
+    ASSERT_NO_FATAL_FAILURE(Run());
+    SeekGroup(10);
+    EXPECT_EQ(HRESULT_FROM_WIN32(WSAETIMEDOUT), NextFailure());
+    EXPECT_GE(NowMs() - begin, 450u) << "the stall limit is waited out";
+    Sleep(500);
+    ExpectQuickStop("after a stall");
+
+    // A long stall limit: Stop must not wait it out.
+    ASSERT_EQ(S_OK, m_Chains[0].source->Configure(0, 0.0, 60000));
+    ASSERT_NO_FATAL_FAILURE(Run());
+    // The seek waits for its stretch: the host's thread is held until Stop.
+    IV77DsBuffer* control = Control();
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    std::thread seek([control, returned] {
+        REFERENCE_TIME position = T(20);
+        control->SetGroupPositions(&position, nullptr, nullptr);
+        *returned = true;
+    });
+    Sleep(300);
+    ExpectQuickStop("reading from a silent server");
+    if (WaitUntil([&] { return returned->load(); }, 2000)) {
+        seek.join();
+    } else {
+        ADD_FAILURE() << "Stop did not release the waiting seek";
+        seek.detach();
+    }
+    ASSERT_NO_FATAL_FAILURE(Run());
+    Sleep(300);
+    ExpectQuickStop("parked in WaitForRequest");
+}
+
+class ArchiveStarvedPoolTest : public ArchiveStoreFixture, public ::testing::WithParamInterface<SourceKind> {};
+
+TEST_P(ArchiveStarvedPoolTest, StopReturnsWithinASecondWhileTheReceiverWaitsInsideGetBuffer)
+{
+    // The renderer keeps every frame it shows: once the buffer's pool is
+    // spent, the receiver asked for the next stretch waits in GetBuffer.
+    m_StoreKind = GetParam();
+    m_bRenderersKeepSamples = true;
+    ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
+    ASSERT_NO_FATAL_FAILURE(Run());
+    ASSERT_EQ(S_OK, SeekGroup(10));
+    ComPtr<IV77SamplePool> pool;
+    m_Chains[0].buffer->Input()->OwnAllocator()->GetPool(&pool);
+    ASSERT_TRUE(pool);
+    ASSERT_EQ(S_OK, SetRate(4.0));
+    size_t shown = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        const size_t before = m_Chains[0].renderer->SampleCount();
+        Sleep(300);
+        shown = m_Chains[0].renderer->SampleCount();
+        return shown > 0 && shown == before;
+    }, kEventTimeoutMs)) << "playback never ran dry";
+    EXPECT_EQ(0u, pool->GetFreeCount()) << "the pool is spent";
+    EXPECT_LT(LastFrame(), 100) << "stopped for want of samples, not at the end of the recording";
+    ExpectQuickStop("inside GetBuffer with the pool exhausted");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, ArchiveStarvedPoolTest, ::testing::Values(SourceKind::Store, SourceKind::Tcp),
+                         [](const ::testing::TestParamInfo<SourceKind>& info) {
+                             return info.param == SourceKind::Tcp ? "Tcp" : "Store";
+                         });
+
+}  // namespace
