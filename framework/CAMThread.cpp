@@ -3,7 +3,12 @@
 #include "framework/CAutoLock.h"
 
 CAMThread::CAMThread(HRESULT* phr)
-    : m_hThread(nullptr), m_EventSend(TRUE, FALSE), m_EventComplete(FALSE, FALSE), m_dwParam(0), m_dwReturnVal(0)
+    : m_hThread(nullptr),
+      m_EventSend(TRUE, FALSE),
+      m_EventComplete(FALSE, FALSE),
+      m_bRequestPending(false),
+      m_dwParam(0),
+      m_dwReturnVal(0)
 {
     if (phr && (!m_EventSend.Handle() || !m_EventComplete.Handle()))
         *phr = E_OUTOFMEMORY;
@@ -40,6 +45,7 @@ DWORD CAMThread::CallWorker(DWORD request)
     if (!ThreadExists())
         return static_cast<DWORD>(E_FAIL);
     m_dwParam = request;
+    m_bRequestPending.store(true, std::memory_order_release);
     m_EventSend.Set();
     // The worker may die instead of replying: wait for either.
     HANDLE handles[2] = {m_EventComplete.Handle(), m_hThread};
@@ -66,7 +72,7 @@ DWORD CAMThread::GetRequest()
 
 BOOL CAMThread::CheckRequest(DWORD* request)
 {
-    if (!m_EventSend.Check())
+    if (!m_bRequestPending.load(std::memory_order_acquire))
         return FALSE;
     if (request)
         *request = m_dwParam;
@@ -78,6 +84,7 @@ void CAMThread::Reply(DWORD result)
     m_dwReturnVal = result;
     // The request stays visible to CheckRequest and GetRequest until it is
     // answered; only the reply retires it.
+    m_bRequestPending.store(false, std::memory_order_release);
     m_EventSend.Reset();
     m_EventComplete.Set();
 }

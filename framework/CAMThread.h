@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <atomic>
 #include "framework/CAMEvent.h"
 #include "framework/CCritSec.h"
 
@@ -40,6 +41,10 @@ private:
 
     CAMEvent m_EventSend;
     CAMEvent m_EventComplete;
+    // Mirrors m_EventSend for CheckRequest: a worker that polls once per
+    // sample must not pay a kernel wait for it (a wineserver round trip
+    // under Wine, tens of microseconds).
+    std::atomic<bool> m_bRequestPending;
     DWORD m_dwParam;
     DWORD m_dwReturnVal;
 };

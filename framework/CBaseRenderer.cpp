@@ -25,7 +25,10 @@ CBaseRenderer::CBaseRenderer(REFCLSID renderClass, const TCHAR* name, LPUNKNOWN 
       m_SignalTime(0),
       m_bSignalTimeSet(false),
       m_hEndOfStreamTimer(nullptr),
-      m_MiscFlags(GetOwner(), AM_FILTER_MISC_FLAGS_IS_RENDERER)
+      m_MiscFlags(GetOwner(), AM_FILTER_MISC_FLAGS_IS_RENDERER),
+      m_bRenderDue(false),
+      m_bEventArmed(false),
+      m_bThreadReleased(false)
 {
     if (phr && (!m_RenderEvent.Handle() || !m_ThreadSignal.Handle() || !m_evComplete.Handle()))
         *phr = E_OUTOFMEMORY;
@@ -359,8 +362,17 @@ HRESULT CBaseRenderer::SendQuality(REFERENCE_TIME lateness, REFERENCE_TIME timeS
 
 HRESULT CBaseRenderer::WaitForRenderTime()
 {
-    HANDLE handles[2] = {m_ThreadSignal.Handle(), m_RenderEvent.Handle()};
     OnWaitStart();
+    // A release by Stop/BeginFlush wins over a due sample, as in the wait below.
+    if (m_bThreadReleased.load()) {
+        OnWaitEnd();
+        return VFW_E_STATE_CHANGED;
+    }
+    if (m_bRenderDue.exchange(false)) {
+        OnWaitEnd();
+        return S_OK;
+    }
+    HANDLE handles[2] = {m_ThreadSignal.Handle(), m_RenderEvent.Handle()};
     // Ends when the sample is due or when Stop/BeginFlush release us.
     DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     OnWaitEnd();
@@ -380,9 +392,10 @@ BOOL CBaseRenderer::ScheduleSample(IMediaSample* sample)
     if (FAILED(hr))
         return FALSE;
     if (hr == S_OK) {
-        m_RenderEvent.Set();
+        m_bRenderDue = true;
         return TRUE;
     }
+    m_bEventArmed = true;
     hr = m_pClock->AdviseTime(m_tStart, start, reinterpret_cast<HEVENT>(m_RenderEvent.Handle()), &m_dwAdvise);
     return SUCCEEDED(hr);
 }
@@ -412,7 +425,9 @@ HRESULT CBaseRenderer::CancelNotification()
             m_pClock->Unadvise(cookie);
         SignalTimerFired();
     }
-    m_RenderEvent.Reset();
+    m_bRenderDue = false;
+    if (m_bEventArmed.exchange(false))
+        m_RenderEvent.Reset();
     return cookie ? S_OK : S_FALSE;
 }
 
@@ -455,6 +470,7 @@ void CBaseRenderer::WaitForReceiveToComplete()
 
 HRESULT CBaseRenderer::SourceThreadCanWait(BOOL canWait)
 {
+    m_bThreadReleased = !canWait;
     if (canWait)
         m_ThreadSignal.Reset();
     else
@@ -473,8 +489,12 @@ HRESULT CBaseRenderer::StartStreaming()
     // An end of stream that arrived while paused completes now.
     if (!m_pMediaSample)
         return SendEndOfStream();
-    if (!ScheduleSample(m_pMediaSample))
+    // The sample's thread may already wait on the kernel event: a sample
+    // due at once (or one that cannot be scheduled) is signalled there.
+    if (!ScheduleSample(m_pMediaSample) || m_bRenderDue.exchange(false)) {
+        m_bEventArmed = true;
         m_RenderEvent.Set();
+    }
     return S_OK;
 }
 

@@ -5,6 +5,7 @@
 // the last sample is due), seeking passed upstream and the renderer flag.
 #pragma once
 
+#include <atomic>
 #include "framework/CAMEvent.h"
 #include "framework/CBaseFilter.h"
 #include "framework/CCritSec.h"
@@ -132,4 +133,10 @@ protected:
     HANDLE m_hEndOfStreamTimer;    // timer-queue timer delaying EC_COMPLETE
     CCritSec m_ObjectCreationLock;
     CFilterMiscFlags m_MiscFlags;
+    // A sample due at once is flagged here instead of through m_RenderEvent:
+    // the thread that schedules it is the one that then waits, and under Wine
+    // each Set, Wait and Reset of a kernel event is a wineserver round trip.
+    std::atomic<bool> m_bRenderDue;
+    std::atomic<bool> m_bEventArmed;      // m_RenderEvent may be signalled (an advise, StartStreaming)
+    std::atomic<bool> m_bThreadReleased;  // m_ThreadSignal's state, read without a kernel call
 };

@@ -11,8 +11,8 @@ namespace {
 
 // A pool wait this long lets the worker look at its commands (Stop).
 constexpr DWORD kPoolWaitMs = 100;
-// One frame in flight: a frame that never arrives ends the wait after this.
-constexpr LONGLONG kReceiptBoundMs = 1000;
+// A full window: frames that never arrive end the wait after this.
+constexpr DWORD kReceiptBoundMs = 10000;
 
 }  // namespace
 
@@ -112,17 +112,17 @@ HRESULT CBenchSourceStream::Deliver(IMediaSample* sample)
         counters.firstDeliver = now;
     const long frame = ++counters.delivered;
     HRESULT hr = CSourceStream::Deliver(sample);
-    if (m_Config.oneInFlight && hr == S_OK)
-        WaitForReceipt(frame);
+    if (m_Config.window > 0 && hr == S_OK)
+        WaitForWindow(frame);
     return hr;
 }
 
-void CBenchSourceStream::WaitForReceipt(long frame)
+void CBenchSourceStream::WaitForWindow(long frame)
 {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    const LONGLONG bound = BenchTicks() + frequency.QuadPart * kReceiptBoundMs / 1000;
-    // Yields instead of waiting on an event: the wait itself stays out of the figures.
-    while (m_Config.counters->received.load() < frame && BenchTicks() < bound)
-        SwitchToThread();
+    // A full window sleeps until half of it is back (one wake per half window).
+    if (frame - m_Config.counters->received.load() < m_Config.window)
+        return;
+    const long receipts = frame - m_Config.window / 2;
+    m_Config.counters->WaitForReceipts(receipts > frame - m_Config.window + 1 ? receipts : frame - m_Config.window + 1,
+                                       kReceiptBoundMs);
 }

@@ -15,7 +15,7 @@ struct BenchSourceConfig {
     long frameCount = 0;
     REFERENCE_TIME frameTime = 400000;
     IV77SamplePool* pool = nullptr;   // frames from here instead of the allocator (referenced)
-    bool oneInFlight = false;         // wait for the renderer's receipt after each Deliver
+    long window = 0;                  // frames delivered but not yet received, at most (0: no bound)
     BenchCounters* counters = nullptr;
 };
 
@@ -37,7 +37,7 @@ protected:
 
 private:
     HRESULT TakePooled(IMediaSample** sample);
-    void WaitForReceipt(long frame);
+    void WaitForWindow(long frame);
 
     BenchSourceConfig m_Config;
     long m_lNextFrame;

@@ -1,7 +1,8 @@
 #include "bench/win/CNullRenderer.h"
 
+#include <cstring>
 #include <new>
-#include "bench/win/CNullRendererPin.h"
+#include <uuids.h>
 
 namespace {
 
@@ -11,16 +12,8 @@ const CLSID CLSID_V77NullRenderer = {0x3c1e7a53, 0x60b4, 0x4e0b, {0x8d, 0x27, 0x
 }  // namespace
 
 CNullRenderer::CNullRenderer(BenchCounters* counters, HRESULT* phr)
-    : CBaseFilter(TEXT("Null renderer"), nullptr, &m_Lock, CLSID_V77NullRenderer), m_pPin(nullptr)
+    : CBaseRenderer(CLSID_V77NullRenderer, TEXT("Null renderer"), nullptr, phr), m_pCounters(counters)
 {
-    m_pPin = new (std::nothrow) CNullRendererPin(this, &m_Lock, counters, phr);
-    if (!m_pPin && phr)
-        *phr = E_OUTOFMEMORY;
-}
-
-CNullRenderer::~CNullRenderer()
-{
-    delete m_pPin;
 }
 
 CNullRenderer* CNullRenderer::Create(BenchCounters* counters)
@@ -37,12 +30,30 @@ CNullRenderer* CNullRenderer::Create(BenchCounters* counters)
     return renderer;
 }
 
-int CNullRenderer::GetPinCount()
+HRESULT CNullRenderer::CheckMediaType(const CMediaType* mt)
 {
-    return 1;
+    return mt && mt->majortype == MEDIATYPE_Video ? S_OK : S_FALSE;
 }
 
-CBasePin* CNullRenderer::GetPin(int n)
+HRESULT CNullRenderer::ShouldDrawSampleNow(IMediaSample*, REFERENCE_TIME*, REFERENCE_TIME*)
 {
-    return n == 0 ? m_pPin : nullptr;
+    return S_OK;
+}
+
+HRESULT CNullRenderer::DoRenderSample(IMediaSample* sample)
+{
+    const LONGLONG now = BenchTicks();
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || !data || sample->GetActualDataLength() < kStampBytes)
+        return S_OK;
+    LONGLONG stamp = 0;
+    std::memcpy(&stamp, data + kStampTicksOffset, sizeof(stamp));
+    // The first frame waited for Run in a paused graph: no latency of ours.
+    if (m_pCounters->received.load() == 0)
+        m_pCounters->firstReceive = now;
+    else
+        m_pCounters->latencyTicks += now - stamp;
+    m_pCounters->lastReceive = now;
+    m_pCounters->NoteReceipt();
+    return S_OK;
 }

@@ -153,3 +153,39 @@ TEST_F(ManualGraphTest, AnUnconnectedRendererCompletesWhenRun)
     ASSERT_EQ(1, m_Sink.Count(EC_COMPLETE));
     EXPECT_EQ(reinterpret_cast<LONG_PTR>(m_Renderer->Filter()), m_Sink.Events().back().param2);
 }
+
+TEST_F(ManualGraphTest, ARendererThatDrawsOnArrivalHoldsThePausedSampleUntilRunOrStop)
+{
+    // Drawn on arrival, the renderer base signals due samples without the
+    // clock; a paused first sample must still wait for Run, and Stop must
+    // release the thread held with it.
+    m_Renderer->Filter()->JoinFilterGraph(nullptr, nullptr);
+    TestRendererConfig config;
+    config.waitForSampleTime = false;
+    m_Renderer = Adopt(CTestRenderer::Create(config));
+    ASSERT_EQ(S_OK, m_Renderer->Filter()->JoinFilterGraph(m_Sink.Graph(), L"on arrival"));
+    ASSERT_EQ(S_OK, m_Renderer->Filter()->SetSyncSource(m_Clock.Get()));
+    Connect();
+    for (long cycle = 1; cycle <= 2; ++cycle) {
+        EXPECT_TRUE(SUCCEEDED(m_Renderer->Filter()->Pause()));
+        EXPECT_EQ(S_OK, m_Source->Filter()->Pause());
+        FILTER_STATE state;
+        ASSERT_EQ(S_OK, m_Renderer->Filter()->GetState(kStateTimeoutMs, &state));
+        EXPECT_EQ(cycle, m_Renderer->firstSamples.load());
+        Sleep(100);
+        EXPECT_EQ(0u, m_Renderer->SampleCount()) << "a paused sample was drawn as if running";
+        if (cycle == 2) {
+            // The frames left are due 10 s from now: drawn on arrival, they do not wait.
+            REFERENCE_TIME now = 0;
+            m_Clock->GetTime(&now);
+            EXPECT_EQ(S_OK, m_Renderer->Filter()->Run(now + 100000000));
+            EXPECT_EQ(S_OK, m_Source->Filter()->Run(now + 100000000));
+            EXPECT_TRUE(m_Renderer->WaitForEndOfStream(kEventTimeoutMs));
+            EXPECT_EQ(2u, m_Renderer->SampleCount());
+        }
+        const ULONGLONG before = GetTickCount64();
+        EXPECT_EQ(S_OK, m_Renderer->Filter()->Stop());
+        EXPECT_EQ(S_OK, m_Source->Filter()->Stop());
+        EXPECT_LT(GetTickCount64() - before, 2000u);
+    }
+}
