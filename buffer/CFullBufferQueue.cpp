@@ -13,7 +13,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr DWORD kMasterRetryMs = 10;     // the master has no play position yet
+constexpr DWORD kMasterRetryMs = 10;     // the master has no play position (or rate) yet
 constexpr DWORD kFrameWaitSliceMs = 10;  // Step re-checks its segment this often
 // A master that does not show video answers "no position yet" after this long,
 // so that a slave's delivery thread returns to its own stop checks.
@@ -920,6 +920,25 @@ void CFullBufferQueue::TrackPlayPosition(const CBufferSegment::Frame& frame, REF
         SetPlayPosition(frame.time);
 }
 
+bool CFullBufferQueue::MasterBehind(const MasterState& master)
+{
+    // A group's rate change reaches each member as a record that its own
+    // delivery thread takes: a slave may take its own before the master has.
+    // Pacing against the master's old rate 0 would park the slave on
+    // data-ready, which nothing sets again once the master plays.
+    CAutoLock lock(&m_Lock);
+    return !m_pOwner->IsOwnMaster() && std::fabs(m_dRate) >= 0.01 && std::fabs(master.rate) < 0.01;
+}
+
+void CFullBufferQueue::WaitForMaster()
+{
+    // A master has no event a slave can wait on through its interface: its
+    // state is asked again shortly. Shutdown, a flush or Stop end the pause
+    // at once (GetNext then fails).
+    HANDLE handles[2] = {m_Shutdown.Handle(), m_RequestRelease.Handle()};
+    WaitForMultipleObjects(2, handles, FALSE, kMasterRetryMs);
+}
+
 bool CFullBufferQueue::Exhausted(const CBufferSegment& segment)
 {
     // Stepped back before the first frame, or past the last with nothing more to come.
@@ -1085,8 +1104,9 @@ HRESULT CFullBufferQueue::GetNext(IV77PoolItem** out)
             TrackPlayPosition(frame, now);
         }
         MasterState master;
-        if (m_pOwner->GetMasterPlayState(&master.reference, &master.position, &master.rate) != S_OK) {
-            Sleep(kMasterRetryMs);
+        if (m_pOwner->GetMasterPlayState(&master.reference, &master.position, &master.rate) != S_OK ||
+            MasterBehind(master)) {
+            WaitForMaster();
             continue;
         }
         Pacing pacing;

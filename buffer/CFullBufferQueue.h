@@ -147,6 +147,9 @@ private:
     enum class StepOutcome { Moved, Rotated, Wait, Failed };
 
     bool WaitForData();
+    // A slave told to play whose master still holds at rate 0.
+    bool MasterBehind(const MasterState& master);
+    void WaitForMaster();
     HRESULT TakeCommand(REFERENCE_TIME now, IV77PoolItem** out);
     void TrackPlayPosition(const CBufferSegment::Frame& frame, REFERENCE_TIME now);
     void SetPlayPosition(REFERENCE_TIME position);

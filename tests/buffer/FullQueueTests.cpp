@@ -9,6 +9,7 @@
 #include <vector>
 #include <wrl/client.h>
 #include "buffer/CFullBufferQueue.h"
+#include "buffer/CStdBufferQueue.h"
 #include "buffer/V77CommandRecord.h"
 #include "tests/buffer/BoundedCall.h"
 #include "tests/buffer/CFakeQueueOwner.h"
@@ -321,6 +322,49 @@ TEST_F(FullQueueTest, PlaysForwardAndBackwardPacedByTheClock)
         previous = number;
     }
     EXPECT_LT(previous, 110);
+}
+
+// A master whose play state the test sets: a group's master takes its rate
+// change on its own delivery thread, possibly after a slave took its own.
+class CScriptedMaster : public CStdBufferQueue {
+public:
+    using CStdBufferQueue::CStdBufferQueue;
+    HRESULT GetPlayState(void*, REFERENCE_TIME* reference, REFERENCE_TIME* position, double* rate) override
+    {
+        *reference = this->reference.load();
+        *position = this->position.load();
+        *rate = this->rate.load();
+        return S_OK;
+    }
+    std::atomic<REFERENCE_TIME> reference{0};
+    std::atomic<REFERENCE_TIME> position{0};
+    std::atomic<double> rate{0};
+};
+
+TEST_F(FullQueueTest, ASlaveToldToPlayWaitsForItsMasterToPlayInsteadOfParking)
+{
+    CFakeQueueOwner masterOwner;
+    CScriptedMaster master(&masterOwner);
+    masterOwner.SetQueue(&master);
+    m_Owner.FollowMaster(&masterOwner);
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    master.reference = m_Owner.Now();
+    master.position = T(100);  // holding at rate 0: its rate record is not taken yet
+    ASSERT_EQ(S_OK, m_Queue.SetRate(1.0));
+    ASSERT_TRUE(Next()) << "the slave's own rate record";
+    auto frame = std::make_shared<ComPtr<IV77PoolItem>>();
+    CFullBufferQueue* queue = &m_Queue;
+    BoundedCall call([=] { queue->GetNext(frame->GetAddressOf()); });
+    EXPECT_FALSE(call.Wait(200)) << "nothing is shown while the master holds";
+    master.reference = m_Owner.Now();
+    master.rate = 1.0;  // nothing wakes the slave: it must look again by itself
+    if (!call.Wait(kWaitMs)) {
+        m_Queue.Deactivate();  // the way out; the test fails
+        ASSERT_TRUE(call.Wait(kWaitMs));
+        FAIL() << "the slave stayed parked after its master began to play";
+    }
+    ASSERT_TRUE(*frame);
+    EXPECT_EQ(100, FrameNumber(frame->Get()));
 }
 
 TEST_F(FullQueueTest, SeekWhilePlayingFlushesAndRestartsAtThePosition)
