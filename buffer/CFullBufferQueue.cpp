@@ -250,6 +250,11 @@ bool CFullBufferQueue::ResolveRequest(Request* request)
         request->position = after.Continuation();
         request->flags |= kBackward;
         request->stop = kMaxTime;
+        // Entered from above: its cursor starts on its last frame (the
+        // continuation named is the end of the segment after, 0 at the end
+        // of the recording, and would put it on the first).
+        target.SetRequestPosition(kMaxTime);
+        return true;
     }
     target.SetRequestPosition(request->position);
     return true;
@@ -661,9 +666,9 @@ CFullBufferQueue::StepOutcome CFullBufferQueue::StepOnce(int direction, bool* la
     }
     if (direction > 0 && !segment.IsFinished())
         return StepOutcome::Wait;
+    // An idle neighbour is only not asked for yet: the rotation asks for it.
     const CBufferSegment& neighbour = Segment(direction);
-    if (neighbour.IsFailed() || (neighbour.GetState() == CBufferSegment::Complete && neighbour.IsEmpty()) ||
-        neighbour.GetState() == CBufferSegment::Idle)
+    if (neighbour.IsFailed() || (neighbour.GetState() == CBufferSegment::Complete && neighbour.IsEmpty()))
         return StepOutcome::Failed;
     Rotate(direction);
     *landing = true;

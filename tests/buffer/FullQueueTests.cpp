@@ -11,6 +11,7 @@
 #include "buffer/CFullBufferQueue.h"
 #include "buffer/CStdBufferQueue.h"
 #include "buffer/V77CommandRecord.h"
+#include "framework/CAutoLock.h"
 #include "tests/buffer/BoundedCall.h"
 #include "tests/buffer/CFakeQueueOwner.h"
 #include "tests/buffer/CQueueFeeder.h"
@@ -45,6 +46,13 @@ public:
             gate.Wait(INFINITE);
         }
         return CFullBufferQueue::WaitForTime(sample, due, position, frameTime);
+    }
+
+    // As right after a seek whose neighbour is not asked for yet.
+    void IdleNeighbour(int offset)
+    {
+        CAutoLock lock(QueueLock());
+        Segment(offset).Empty();
     }
 
     CFakeQueueOwner* const m_pOwner;
@@ -248,6 +256,14 @@ TEST_F(FullQueueTest, StepCrossesSegmentBoundariesBothWays)
     EXPECT_TRUE(HasRequest(T(125), 3)) << "rotating backward asks for the stretch before, by its follower's continuation";
     ASSERT_EQ(S_OK, m_Queue.Step(-30));
     EXPECT_EQ(94, CurrentFrame());
+
+    // A neighbour that is merely idle is asked for, not taken for a dead end.
+    ASSERT_EQ(S_OK, SeekTo(T(200)));
+    m_Queue.IdleNeighbour(1);
+    HRESULT hr = E_UNEXPECTED;
+    ASSERT_TRUE(FinishesWithin(kWaitMs, [&] { hr = m_Queue.Step(25); }));
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(225, CurrentFrame());
 }
 
 TEST_F(FullQueueTest, StepOutsideStartAndStopRaisesStopPositionAndStops)
