@@ -640,6 +640,28 @@ TEST(FullQueueFlush, PauseAfterAStopDoesNotWaitForAStretchNeverReported)
     queue.Deactivate();
 }
 
+TEST(BufferSegment, AReportArrivingAfterTheCursorLeftTheFramesDoesNotPutItBack)
+{
+    CComInit com;
+    // Played through while the source had not reported the stretch yet: the
+    // late report must not put the cursor back on a frame already shown.
+    for (LONG walked : {3L, -1L}) {
+        CBufferSegment segment;
+        segment.BeginRequest(400000, 1);
+        for (int frame = 1; frame <= 3; ++frame) {
+            CBufferSegment::Frame entry;
+            entry.item = MakeFrame(frame, frame * 400000);
+            entry.time = frame * 400000;
+            ASSERT_TRUE(SUCCEEDED(entry.item.As(&entry.sample)));
+            bool added = false;
+            segment.AddFrame(std::move(entry), &added);
+        }
+        segment.SetCursor(walked);
+        EXPECT_TRUE(segment.EndRequest(S_OK, 3, 1600000));
+        EXPECT_EQ(walked, segment.Cursor()) << "the cursor went back onto a frame already shown";
+    }
+}
+
 TEST(FullQueueFlush, AFlushNobodyRequestedIsFilledAndAnsweredLikeASeek)
 {
     CComInit com;
