@@ -522,6 +522,9 @@ HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
     {
         CAutoLock lock(&m_Lock);
         Segment(0).PlaceCursor(position);
+        // A delivery thread deciding on a frame it read before must read
+        // again: its relative cursor moves would start from the new place.
+        ++m_dwWakes;
     }
     CompleteSeek(position, flush);
     return S_OK;
