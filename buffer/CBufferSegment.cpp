@@ -58,7 +58,9 @@ void CBufferSegment::MarkComplete()
 {
     m_State = Complete;
     m_Complete.Set();
-    if (!CursorOnFrame())
+    // Only a cursor never placed: one that walked off an edge while the
+    // frames were arriving stays there (putting it back would show a frame twice).
+    if (m_nCursor == kUnplaced)
         PlaceCursor(m_tRequest);
 }
 

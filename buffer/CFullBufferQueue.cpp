@@ -13,18 +13,17 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr DWORD kMasterRetryMs = 10;     // the master has no play position yet
+constexpr DWORD kMasterRetryMs = 10;     // the master has no play position (or rate) yet
 constexpr DWORD kFrameWaitSliceMs = 10;  // Step re-checks its segment this often
 // A master that does not show video answers "no position yet" after this long,
 // so that a slave's delivery thread returns to its own stop checks.
 constexpr DWORD kPositionValidSliceMs = 50;
-constexpr int kNotHeld = 2;
+constexpr int kNotHeld = CSegmentRing::kNotHeld;
 
 }  // namespace
 
 CFullBufferQueue::CFullBufferQueue(IBufferQueueOwner* owner, LONG segmentLength)
     : CBufferQueue(owner),
-      m_nCurrent(0),
       m_lSegmentLength(segmentLength > 0 ? segmentLength : 1),
       m_RequestTaken(TRUE, TRUE),
       m_RequestAvailable(FALSE, FALSE),
@@ -59,8 +58,7 @@ HRESULT CFullBufferQueue::SetSize(LONG count, LONG bufferSize)
         return E_INVALIDARG;
     HRESULT hr = CBufferQueue::SetSize(count - count % 3, bufferSize);
     CAutoLock lock(&m_Lock);
-    for (CBufferSegment& segment : m_Segments)
-        segment.Empty();
+    m_Ring.EmptyAll();
     return hr;
 }
 
@@ -93,7 +91,7 @@ void CFullBufferQueue::Abort()
         m_DataReady.Reset();
         m_SeekDone.Reset();
         for (int i = 0; i < 3; ++i)
-            m_Segments[i].MarkAborted(i != m_InProgress.segment);
+            m_Ring.At(i).MarkAborted(i != m_InProgress.segment);
     }
     CancelClockWait();
 }
@@ -136,8 +134,7 @@ void CFullBufferQueue::StartPlayback()
     if (afterStop && m_bAborting) {
         // Nothing to wait for: Stop gave up the request in progress, so a
         // late report of it changes nothing.
-        for (CBufferSegment& segment : m_Segments)
-            segment.Empty();
+        m_Ring.EmptyAll();
         m_InProgress = Request();
         m_nReceiving = -1;
         m_bAborting = false;
@@ -151,8 +148,7 @@ void CFullBufferQueue::Clear()
 {
     CBufferQueue::Clear();
     CAutoLock lock(&m_Lock);
-    for (CBufferSegment& segment : m_Segments)
-        segment.Empty();
+    m_Ring.EmptyAll();
     m_Commands.clear();
     m_Pending.clear();
     m_RequestTaken.Set();
@@ -164,8 +160,7 @@ void CFullBufferQueue::Flush()
 {
     CAutoLock lock(&m_Lock);
     // Each segment's own lock keeps an Add from landing half-way.
-    for (CBufferSegment& segment : m_Segments)
-        segment.Empty();
+    m_Ring.EmptyAll();
     m_bAborting = false;
     if (m_bStopped)
         return;
@@ -218,7 +213,7 @@ bool CFullBufferQueue::RequestSegment(int index, REFERENCE_TIME position, DWORD 
     request.segment = index;
     request.flags = flags;
     request.id = m_lNextRequestId++;
-    m_Segments[index].BeginRequest(position, request.id);
+    m_Ring.At(index).BeginRequest(position, request.id);
     m_Pending.push_back(request);
     m_RequestTaken.Reset();
     if (flags & kFlush)
@@ -230,9 +225,9 @@ bool CFullBufferQueue::RequestSegment(int index, REFERENCE_TIME position, DWORD 
 
 bool CFullBufferQueue::ResolveRequest(Request* request)
 {
-    CBufferSegment& target = m_Segments[request->segment];
+    CBufferSegment& target = m_Ring.At(request->segment);
     if (request->type == kContinueAfter) {
-        const CBufferSegment& before = m_Segments[(request->segment + 2) % 3];
+        const CBufferSegment& before = m_Ring.At((request->segment + 2) % 3);
         if (before.CannotContinue() || FAILED(before.Result()) || before.Continuation() <= 0) {
             target.MarkFailed(before.CannotContinue() ? E_NOTIMPL : before.Result());
             return false;
@@ -240,7 +235,7 @@ bool CFullBufferQueue::ResolveRequest(Request* request)
         request->position = before.Continuation();
         request->flags |= kForward;
     } else if (request->type == kContinueBefore) {
-        const CBufferSegment& after = m_Segments[(request->segment + 1) % 3];
+        const CBufferSegment& after = m_Ring.At((request->segment + 1) % 3);
         if (after.CannotContinue() || FAILED(after.Result()) || after.IsEmpty()) {
             target.MarkFailed(after.CannotContinue() ? E_NOTIMPL : after.Result());
             return false;
@@ -250,6 +245,11 @@ bool CFullBufferQueue::ResolveRequest(Request* request)
         request->position = after.Continuation();
         request->flags |= kBackward;
         request->stop = kMaxTime;
+        // Entered from above: its cursor starts on its last frame (the
+        // continuation named is the end of the segment after, 0 at the end
+        // of the recording, and would put it on the first).
+        target.SetRequestPosition(kMaxTime);
+        return true;
     }
     target.SetRequestPosition(request->position);
     return true;
@@ -260,7 +260,7 @@ void CFullBufferQueue::BeginProgress(const Request& request)
     // A stretch whose end never came is complete with what it got: from now
     // on arriving frames belong to the new request.
     if (m_nReceiving >= 0 && m_nReceiving != request.segment) {
-        m_Segments[m_nReceiving].Finish();
+        m_Ring.At(m_nReceiving).Finish();
         WakeFrameWaiter();
     }
     m_InProgress = request;
@@ -323,7 +323,7 @@ HRESULT CFullBufferQueue::OnRequestDone(HRESULT hr, LONG frameCount, DWORD, REFE
         CAutoLock lock(&m_Lock);
         request = m_InProgress;
         if (request.segment >= 0) {
-            CBufferSegment& segment = m_Segments[request.segment];
+            CBufferSegment& segment = m_Ring.At(request.segment);
             // A segment re-requested meanwhile belongs to its new request.
             if (segment.RequestId() == request.id && segment.EndRequest(hr, frameCount, next) &&
                 m_nReceiving == request.segment)
@@ -418,7 +418,7 @@ HRESULT CFullBufferQueue::Add(IV77PoolItem* frame)
         return S_OK;
     const int receiving = m_nReceiving;
     bool added = false;
-    if (m_Segments[receiving].AddFrame(std::move(entry), &added)) {
+    if (m_Ring.At(receiving).AddFrame(std::move(entry), &added)) {
         m_LastCompleted = m_InProgress;
         m_nReceiving = -1;
     }
@@ -471,7 +471,7 @@ HRESULT CFullBufferQueue::QueueRecord(const V77_COMMAND_RECORD& record)
 void CFullBufferQueue::RotateForward()
 {
     CAutoLock lock(&m_Lock);
-    m_nCurrent = Index(1);
+    m_Ring.Advance(1);
     CBufferSegment& current = Segment(0);
     current.SetCursor(0);  // its first frame, or the first to arrive
     if (current.GetState() == CBufferSegment::Idle)
@@ -486,7 +486,7 @@ void CFullBufferQueue::RotateForward()
 void CFullBufferQueue::RotateBackward()
 {
     CAutoLock lock(&m_Lock);
-    m_nCurrent = Index(-1);
+    m_Ring.Advance(-1);
     CBufferSegment& current = Segment(0);
     const bool complete = current.GetState() == CBufferSegment::Complete;
     // Its last frame; a segment still filling places the cursor when complete.
@@ -499,30 +499,6 @@ void CFullBufferQueue::RotateBackward()
         RequestSegment(Index(-1), 0, kContinueBefore, 0);
 }
 
-int CFullBufferQueue::Locate(REFERENCE_TIME position)
-{
-    for (int offset : {0, 1, -1}) {
-        const CBufferSegment& segment = Segment(offset);
-        if (segment.IsUsable() && segment.FirstTime() <= position && position <= segment.LastTime())
-            return offset;
-    }
-    // Between segments: the one that begins last before the position covers it.
-    int covering = kNotHeld;
-    REFERENCE_TIME coveringStart = 0;
-    REFERENCE_TIME latest = 0;
-    for (int offset : {-1, 0, 1}) {
-        const CBufferSegment& segment = Segment(offset);
-        if (!segment.IsUsable())
-            continue;
-        latest = std::max(latest, segment.LastTime());
-        if (segment.FirstTime() <= position && (covering == kNotHeld || segment.FirstTime() > coveringStart)) {
-            covering = offset;
-            coveringStart = segment.FirstTime();
-        }
-    }
-    return covering != kNotHeld && position <= latest ? covering : kNotHeld;
-}
-
 HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
 {
     int found = kNotHeld;
@@ -531,7 +507,7 @@ HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
         if (std::fabs(m_dRate) >= 0.01)
             SetPositionValid(false);
         m_bPlaying = true;
-        found = Locate(position);
+        found = m_Ring.Locate(position);
     }
     if (found == kNotHeld) {
         m_SeekDone.Reset();
@@ -546,6 +522,9 @@ HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
     {
         CAutoLock lock(&m_Lock);
         Segment(0).PlaceCursor(position);
+        // A delivery thread deciding on a frame it read before must read
+        // again: its relative cursor moves would start from the new place.
+        ++m_dwWakes;
     }
     CompleteSeek(position, flush);
     return S_OK;
@@ -628,12 +607,15 @@ HRESULT CFullBufferQueue::SetPositions(REFERENCE_TIME* current, REFERENCE_TIME* 
 
 void CFullBufferQueue::WaitForFrames()
 {
-    HANDLE handles[2] = {m_Shutdown.Handle(), nullptr};
+    // Frames arriving one by one set no event of their own: the segment is
+    // looked at again after a slice. Its completion, shutdown, a flush or
+    // Stop end the slice at once (the step then ends or fails).
+    HANDLE handles[3] = {m_Shutdown.Handle(), m_RequestRelease.Handle(), nullptr};
     {
         CAutoLock lock(&m_Lock);
-        handles[1] = Segment(0).CompleteEvent();
+        handles[2] = Segment(0).CompleteEvent();
     }
-    WaitForMultipleObjects(2, handles, FALSE, kFrameWaitSliceMs);
+    WaitForMultipleObjects(3, handles, FALSE, kFrameWaitSliceMs);
 }
 
 CFullBufferQueue::StepOutcome CFullBufferQueue::StepOnce(int direction, bool* landing, REFERENCE_TIME* time)
@@ -661,9 +643,9 @@ CFullBufferQueue::StepOutcome CFullBufferQueue::StepOnce(int direction, bool* la
     }
     if (direction > 0 && !segment.IsFinished())
         return StepOutcome::Wait;
+    // An idle neighbour is only not asked for yet: the rotation asks for it.
     const CBufferSegment& neighbour = Segment(direction);
-    if (neighbour.IsFailed() || (neighbour.GetState() == CBufferSegment::Complete && neighbour.IsEmpty()) ||
-        neighbour.GetState() == CBufferSegment::Idle)
+    if (neighbour.IsFailed() || (neighbour.GetState() == CBufferSegment::Complete && neighbour.IsEmpty()))
         return StepOutcome::Failed;
     Rotate(direction);
     *landing = true;
@@ -771,87 +753,21 @@ double CFullBufferQueue::GetRate()
 REFERENCE_TIME CFullBufferQueue::GetFirstTime()
 {
     CAutoLock lock(&m_Lock);
-    bool any = false;
-    REFERENCE_TIME first = 0;
-    for (const CBufferSegment& segment : m_Segments) {
-        if (segment.IsUsable() && (!any || segment.FirstTime() < first)) {
-            first = segment.FirstTime();
-            any = true;
-        }
-    }
-    return first;
+    return m_Ring.FirstTime();
 }
 
 REFERENCE_TIME CFullBufferQueue::GetLastTime()
 {
     CAutoLock lock(&m_Lock);
-    bool any = false;
-    REFERENCE_TIME last = 0;
-    for (const CBufferSegment& segment : m_Segments) {
-        if (segment.IsUsable() && (!any || segment.LastTime() > last)) {
-            last = segment.LastTime();
-            any = true;
-        }
-    }
-    return last;
-}
-
-bool CFullBufferQueue::FindSampleStart(REFERENCE_TIME time, int* segment, LONG* index)
-{
-    bool haveCandidate = false;
-    for (int offset : {-1, 0, 1}) {
-        const CBufferSegment& s = Segment(offset);
-        if (!s.IsUsable())
-            continue;
-        if (time > s.LastTime()) {
-            *segment = offset;  // the last frame so far before the time
-            *index = s.Count() - 1;
-            haveCandidate = true;
-            continue;
-        }
-        if (time < s.FirstTime()) {
-            if (haveCandidate)
-                return true;
-            continue;
-        }
-        *segment = offset;
-        *index = s.FindNotAfter(time);
-        return true;
-    }
-    return false;  // before or after every frame held
+    return m_Ring.LastTime();
 }
 
 bool CFullBufferQueue::GetSampleAt(const REFERENCE_TIME* time, LONG offset, IMediaSample** out)
 {
     if (!time || !out)
         return false;
-    *out = nullptr;
     CAutoLock lock(&m_Lock);
-    int found = 0;
-    LONG index = 0;
-    if (!FindSampleStart(*time, &found, &index))
-        return false;
-    const CBufferSegment* segment = &Segment(found);
-    const LONGLONG target = static_cast<LONGLONG>(index) + offset;
-    const LONGLONG inside = std::clamp<LONGLONG>(target, 0, segment->Count() - 1);
-    LONGLONG steps = target - inside;
-    index = static_cast<LONG>(inside);
-    if (steps != 0) {
-        // The walk goes on in the neighbouring segment: its edge frame is the first step.
-        const int direction = steps > 0 ? 1 : -1;
-        const int neighbour = found + direction;
-        if (neighbour < -1 || neighbour > 1 || !Segment(neighbour).IsUsable())
-            return false;
-        segment = &Segment(neighbour);
-        const LONGLONG landing = direction > 0 ? 0 : segment->Count() - 1;
-        const LONGLONG reached = landing + steps - direction;
-        if (reached < 0 || reached >= segment->Count())
-            return false;
-        index = static_cast<LONG>(reached);
-    }
-    *out = segment->At(index).sample.Get();
-    (*out)->AddRef();
-    return true;
+    return m_Ring.GetSampleAt(*time, offset, out);
 }
 
 // ---- delivery ----
@@ -918,6 +834,25 @@ void CFullBufferQueue::TrackPlayPosition(const CBufferSegment::Frame& frame, REF
     const REFERENCE_TIME step = m_pOwner->TimeStep();
     if (frame && (step == 0 || std::llabs(frame.time - m_tPlay) <= 2 * step))
         SetPlayPosition(frame.time);
+}
+
+bool CFullBufferQueue::MasterBehind(const MasterState& master)
+{
+    // A group's rate change reaches each member as a record that its own
+    // delivery thread takes: a slave may take its own before the master has.
+    // Pacing against the master's old rate 0 would park the slave on
+    // data-ready, which nothing sets again once the master plays.
+    CAutoLock lock(&m_Lock);
+    return !m_pOwner->IsOwnMaster() && std::fabs(m_dRate) >= 0.01 && std::fabs(master.rate) < 0.01;
+}
+
+void CFullBufferQueue::WaitForMaster()
+{
+    // A master has no event a slave can wait on through its interface: its
+    // state is asked again shortly. Shutdown, a flush or Stop end the pause
+    // at once (GetNext then fails).
+    HANDLE handles[2] = {m_Shutdown.Handle(), m_RequestRelease.Handle()};
+    WaitForMultipleObjects(2, handles, FALSE, kMasterRetryMs);
 }
 
 bool CFullBufferQueue::Exhausted(const CBufferSegment& segment)
@@ -1085,8 +1020,9 @@ HRESULT CFullBufferQueue::GetNext(IV77PoolItem** out)
             TrackPlayPosition(frame, now);
         }
         MasterState master;
-        if (m_pOwner->GetMasterPlayState(&master.reference, &master.position, &master.rate) != S_OK) {
-            Sleep(kMasterRetryMs);
+        if (m_pOwner->GetMasterPlayState(&master.reference, &master.position, &master.rate) != S_OK ||
+            MasterBehind(master)) {
+            WaitForMaster();
             continue;
         }
         Pacing pacing;

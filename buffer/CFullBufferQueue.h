@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 #include "buffer/CBufferQueue.h"
 #include "buffer/CBufferSegment.h"
+#include "buffer/CSegmentRing.h"
 
 class CFullBufferQueue : public CBufferQueue {
 public:
@@ -73,8 +74,8 @@ protected:
     };
 
     // The segment at offset -1, 0 or +1 from the current one.
-    int Index(int offset) const { return (m_nCurrent + offset + 3) % 3; }
-    CBufferSegment& Segment(int offset) { return m_Segments[Index(offset)]; }
+    int Index(int offset) const { return m_Ring.Index(offset); }
+    CBufferSegment& Segment(int offset) { return m_Ring.Segment(offset); }
 
     // Records a request for segment index (replacing one still pending for it).
     bool RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags);
@@ -97,8 +98,7 @@ protected:
     HRESULT ChangeRate(double rate, bool wake);
     static double ClampRate(double rate);
 
-    CBufferSegment m_Segments[3];
-    int m_nCurrent;
+    CSegmentRing m_Ring;
     const LONG m_lSegmentLength;
     CAMEvent m_RequestTaken;        // manual, set: no request waits to be taken
     CAMEvent m_RequestAvailable;    // auto
@@ -147,6 +147,9 @@ private:
     enum class StepOutcome { Moved, Rotated, Wait, Failed };
 
     bool WaitForData();
+    // A slave told to play whose master still holds at rate 0.
+    bool MasterBehind(const MasterState& master);
+    void WaitForMaster();
     HRESULT TakeCommand(REFERENCE_TIME now, IV77PoolItem** out);
     void TrackPlayPosition(const CBufferSegment::Frame& frame, REFERENCE_TIME now);
     void SetPlayPosition(REFERENCE_TIME position);
@@ -166,8 +169,6 @@ private:
     void WakeFrameWaiter();
     // Sets data-ready and counts it; the queue lock is held.
     void SignalData();
-    int Locate(REFERENCE_TIME position);
     StepOutcome StepOnce(int direction, bool* landing, REFERENCE_TIME* time);
     void WaitForFrames();
-    bool FindSampleStart(REFERENCE_TIME time, int* segment, LONG* index);
 };

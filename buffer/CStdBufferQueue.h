@@ -8,7 +8,7 @@
 #include <deque>
 #include <wrl/client.h>
 #include "buffer/CBufferQueue.h"
-#include "buffer/CV77WakeEvent.h"
+#include "companions/V77Sync/CV77WakeEvent.h"
 
 class CStdBufferQueue : public CBufferQueue {
 public:

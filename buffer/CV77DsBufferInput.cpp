@@ -1,6 +1,7 @@
 #include "buffer/CV77DsBufferInput.h"
 
 #include <algorithm>
+#include <climits>
 #include <new>
 #include <uuids.h>
 #include <amvideo.h>
@@ -174,9 +175,22 @@ STDMETHODIMP CV77DsBufferInput::NotifyAllocator(IMemAllocator* allocator, BOOL r
     return own->SetProperties(&props, &actual);
 }
 
-STDMETHODIMP CV77DsBufferInput::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*)
+STDMETHODIMP CV77DsBufferInput::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props)
 {
-    return E_NOTIMPL;
+    if (!props)
+        return E_POINTER;
+    // A source that keeps its own pooled samples has them held by the queue
+    // (up to the buffer count less two, one more at the renderer): its pool
+    // needs as many samples as ours, or it runs dry and stalls. The count is
+    // read at connection, so a count set later cannot reach that pool.
+    const LONG count = m_pBufferFilter->BufferCount();
+    if (count <= 0 || count == LONG_MAX)
+        return E_NOTIMPL;  // no queue yet: nothing to ask for
+    props->cBuffers = count + 1;
+    props->cbBuffer = IsConnected() ? static_cast<LONG>(m_mt.GetSampleSize()) : 0;
+    props->cbAlign = 1;
+    props->cbPrefix = 0;
+    return S_OK;
 }
 
 STDMETHODIMP CV77DsBufferInput::ReceiveCanBlock()

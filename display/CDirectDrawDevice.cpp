@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "buffer/CV77AutoSync.h"
+#include "companions/V77Sync/CV77AutoSync.h"
 #include "display/DisplayWindowErrors.h"
 
 using Microsoft::WRL::ComPtr;

@@ -10,7 +10,7 @@
 #include <set>
 #include <wrl/client.h>
 
-#include "buffer/CV77CriticalSection.h"
+#include "companions/V77Sync/CV77CriticalSection.h"
 
 class CDirectDrawDevice : public CV77CriticalSection {
 public:

@@ -1,6 +1,6 @@
 #include "display/CDisplayNotification.h"
 
-#include "buffer/CV77AutoSync.h"
+#include "companions/V77Sync/CV77AutoSync.h"
 #include "v77/V77Events.h"
 
 namespace {

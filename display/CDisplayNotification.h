@@ -6,7 +6,7 @@
 
 #include <windows.h>
 #include <atomic>
-#include "buffer/CV77CriticalSection.h"
+#include "companions/V77Sync/CV77CriticalSection.h"
 
 class CDisplayNotification {
 public:

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <objbase.h>
 
-#include "buffer/CV77AutoSync.h"
+#include "companions/V77Sync/CV77AutoSync.h"
 #include "display/DisplayWindowErrors.h"
 #include "v77/IV77DxRenderer.h"
 

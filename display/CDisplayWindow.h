@@ -11,7 +11,7 @@
 #include <atomic>
 #include <wrl/client.h>
 
-#include "buffer/CV77CriticalSection.h"
+#include "companions/V77Sync/CV77CriticalSection.h"
 #include "display/CDirectDrawDevice.h"
 #include "display/CV77WindowSubclass.h"
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <uuids.h>
 
-#include "buffer/CV77AutoSync.h"
+#include "companions/V77Sync/CV77AutoSync.h"
 #include "companions/V77Media/V77Media.h"
 #include "display/V77DxRendererErrors.h"
 #include "kernels/Deinterlace.h"

@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <memory>
 
-#include "buffer/CV77CriticalSection.h"
+#include "companions/V77Sync/CV77CriticalSection.h"
 #include "display/CV77DibSection.h"
 #include "display/CV77MemoryDC.h"
 #include "display/CV77RendererBase.h"

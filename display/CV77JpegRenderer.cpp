@@ -3,7 +3,7 @@
 #include <new>
 #include <oleauto.h>
 
-#include "buffer/CV77AutoSync.h"
+#include "companions/V77Sync/CV77AutoSync.h"
 #include "companions/V77Global/CGlobalErrorHandlingEnvironment.h"
 #include "display/V77DxRendererErrors.h"
 #include "display/V77GdiUtil.h"

@@ -5,7 +5,7 @@
 #include <new>
 #include <uuids.h>
 
-#include "buffer/CV77AutoSync.h"
+#include "companions/V77Sync/CV77AutoSync.h"
 #include "companions/V77Global/CGlobalErrorHandlingEnvironment.h"
 #include "companions/V77Media/V77Media.h"
 #include "display/CV77RendererInputPin.h"

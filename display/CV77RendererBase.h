@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <wrl/client.h>
 
-#include "buffer/CV77CriticalSection.h"
+#include "companions/V77Sync/CV77CriticalSection.h"
 #include "framework/CBaseRenderer.h"
 #include "framework/CMediaType.h"
 #include "kernels/PixelAdjust.h"

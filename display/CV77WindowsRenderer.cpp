@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "buffer/CV77AutoSync.h"
+#include "companions/V77Sync/CV77AutoSync.h"
 #include "display/V77DxRendererErrors.h"
 #include "v77/V77Guids.h"
 

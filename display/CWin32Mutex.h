@@ -4,7 +4,7 @@
 #pragma once
 
 #include <windows.h>
-#include "buffer/CSyncObjectBase.h"
+#include "companions/V77Sync/CSyncObjectBase.h"
 
 class CWin32Mutex : public CSyncObjectBase {
 public:

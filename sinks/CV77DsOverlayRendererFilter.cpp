@@ -5,7 +5,7 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include "buffer/CV77AutoSync.h"
+#include "companions/V77Sync/CV77AutoSync.h"
 #include "companions/V77Media/V77Media.h"
 #include "framework/CRendererInputPin.h"
 #include "sinks/CPolygon.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "buffer/CV77AutoSync.h"
+#include "companions/V77Sync/CV77AutoSync.h"
 #include "companions/V77Media/V77Media.h"
 #include "framework/CSource.h"
 #include "sources/WindowSpyErrors.h"

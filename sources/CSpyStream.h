@@ -9,7 +9,7 @@
 #include <strmif.h>
 #include <wrl/client.h>
 
-#include "buffer/CV77CriticalSection.h"
+#include "companions/V77Sync/CV77CriticalSection.h"
 #include "display/CDirectDrawDevice.h"
 #include "framework/CSourceStream.h"
 #include "v77/IV77DsSource.h"

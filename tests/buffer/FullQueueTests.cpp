@@ -9,7 +9,9 @@
 #include <vector>
 #include <wrl/client.h>
 #include "buffer/CFullBufferQueue.h"
+#include "buffer/CStdBufferQueue.h"
 #include "buffer/V77CommandRecord.h"
+#include "framework/CAutoLock.h"
 #include "tests/buffer/BoundedCall.h"
 #include "tests/buffer/CFakeQueueOwner.h"
 #include "tests/buffer/CQueueFeeder.h"
@@ -44,6 +46,13 @@ public:
             gate.Wait(INFINITE);
         }
         return CFullBufferQueue::WaitForTime(sample, due, position, frameTime);
+    }
+
+    // As right after a seek whose neighbour is not asked for yet.
+    void IdleNeighbour(int offset)
+    {
+        CAutoLock lock(QueueLock());
+        Segment(offset).Empty();
     }
 
     CFakeQueueOwner* const m_pOwner;
@@ -247,6 +256,14 @@ TEST_F(FullQueueTest, StepCrossesSegmentBoundariesBothWays)
     EXPECT_TRUE(HasRequest(T(125), 3)) << "rotating backward asks for the stretch before, by its follower's continuation";
     ASSERT_EQ(S_OK, m_Queue.Step(-30));
     EXPECT_EQ(94, CurrentFrame());
+
+    // A neighbour that is merely idle is asked for, not taken for a dead end.
+    ASSERT_EQ(S_OK, SeekTo(T(200)));
+    m_Queue.IdleNeighbour(1);
+    HRESULT hr = E_UNEXPECTED;
+    ASSERT_TRUE(FinishesWithin(kWaitMs, [&] { hr = m_Queue.Step(25); }));
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(225, CurrentFrame());
 }
 
 TEST_F(FullQueueTest, StepOutsideStartAndStopRaisesStopPositionAndStops)
@@ -321,6 +338,49 @@ TEST_F(FullQueueTest, PlaysForwardAndBackwardPacedByTheClock)
         previous = number;
     }
     EXPECT_LT(previous, 110);
+}
+
+// A master whose play state the test sets: a group's master takes its rate
+// change on its own delivery thread, possibly after a slave took its own.
+class CScriptedMaster : public CStdBufferQueue {
+public:
+    using CStdBufferQueue::CStdBufferQueue;
+    HRESULT GetPlayState(void*, REFERENCE_TIME* reference, REFERENCE_TIME* position, double* rate) override
+    {
+        *reference = this->reference.load();
+        *position = this->position.load();
+        *rate = this->rate.load();
+        return S_OK;
+    }
+    std::atomic<REFERENCE_TIME> reference{0};
+    std::atomic<REFERENCE_TIME> position{0};
+    std::atomic<double> rate{0};
+};
+
+TEST_F(FullQueueTest, ASlaveToldToPlayWaitsForItsMasterToPlayInsteadOfParking)
+{
+    CFakeQueueOwner masterOwner;
+    CScriptedMaster master(&masterOwner);
+    masterOwner.SetQueue(&master);
+    m_Owner.FollowMaster(&masterOwner);
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    master.reference = m_Owner.Now();
+    master.position = T(100);  // holding at rate 0: its rate record is not taken yet
+    ASSERT_EQ(S_OK, m_Queue.SetRate(1.0));
+    ASSERT_TRUE(Next()) << "the slave's own rate record";
+    auto frame = std::make_shared<ComPtr<IV77PoolItem>>();
+    CFullBufferQueue* queue = &m_Queue;
+    BoundedCall call([=] { queue->GetNext(frame->GetAddressOf()); });
+    EXPECT_FALSE(call.Wait(200)) << "nothing is shown while the master holds";
+    master.reference = m_Owner.Now();
+    master.rate = 1.0;  // nothing wakes the slave: it must look again by itself
+    if (!call.Wait(kWaitMs)) {
+        m_Queue.Deactivate();  // the way out; the test fails
+        ASSERT_TRUE(call.Wait(kWaitMs));
+        FAIL() << "the slave stayed parked after its master began to play";
+    }
+    ASSERT_TRUE(*frame);
+    EXPECT_EQ(100, FrameNumber(frame->Get()));
 }
 
 TEST_F(FullQueueTest, SeekWhilePlayingFlushesAndRestartsAtThePosition)
@@ -578,6 +638,28 @@ TEST(FullQueueFlush, PauseAfterAStopDoesNotWaitForAStretchNeverReported)
     EXPECT_EQ(0u, type);
     EXPECT_EQ(0, flush);
     queue.Deactivate();
+}
+
+TEST(BufferSegment, AReportArrivingAfterTheCursorLeftTheFramesDoesNotPutItBack)
+{
+    CComInit com;
+    // Played through while the source had not reported the stretch yet: the
+    // late report must not put the cursor back on a frame already shown.
+    for (LONG walked : {3L, -1L}) {
+        CBufferSegment segment;
+        segment.BeginRequest(400000, 1);
+        for (int frame = 1; frame <= 3; ++frame) {
+            CBufferSegment::Frame entry;
+            entry.item = MakeFrame(frame, frame * 400000);
+            entry.time = frame * 400000;
+            ASSERT_TRUE(SUCCEEDED(entry.item.As(&entry.sample)));
+            bool added = false;
+            segment.AddFrame(std::move(entry), &added);
+        }
+        segment.SetCursor(walked);
+        EXPECT_TRUE(segment.EndRequest(S_OK, 3, 1600000));
+        EXPECT_EQ(walked, segment.Cursor()) << "the cursor went back onto a frame already shown";
+    }
 }
 
 TEST(FullQueueFlush, AFlushNobodyRequestedIsFilledAndAnsweredLikeASeek)

@@ -86,13 +86,18 @@ CTestReceiverClass* LiveSourceFixture::ReceiverClass(const CLSID& clsid)
     return nullptr;
 }
 
-void LiveSourceFixture::BuildThroughBuffer(IBaseFilter* source, bool addSource)
+void LiveSourceFixture::BuildThroughBuffer(IBaseFilter* source, bool addSource, LONG bufferCount)
 {
     TestRendererConfig config;
     config.waitForSampleTime = false;
     m_Renderer = Adopt(CTestRenderer::Create(config));
     m_Buffer = NewLiveBuffer();
     ASSERT_TRUE(source && m_Renderer && m_Buffer);
+    if (bufferCount > 0) {
+        ComPtr<IV77DsBuffer> control;
+        ASSERT_EQ(S_OK, m_Buffer->QueryInterface(IID_IV77DsBuffer, reinterpret_cast<void**>(control.GetAddressOf())));
+        ASSERT_EQ(S_OK, control->SetBufferCount(bufferCount));
+    }
     if (addSource) {
         ASSERT_EQ(S_OK, m_Graph.Add(source, L"source"));
     }

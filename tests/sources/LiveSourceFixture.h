@@ -63,8 +63,9 @@ protected:
         return source;
     }
 
-    // source -> buffer (live queue) -> test renderer, connected.
-    void BuildThroughBuffer(IBaseFilter* source, bool addSource = true);
+    // source -> buffer (live queue) -> test renderer, connected; a buffer
+    // count above 0 is set before connecting.
+    void BuildThroughBuffer(IBaseFilter* source, bool addSource = true, LONG bufferCount = 0);
 
     CComInit m_Com;
     TestGraph m_Graph;

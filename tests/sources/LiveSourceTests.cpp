@@ -163,7 +163,9 @@ TEST_F(LiveSourceTest, FramesReachTheRendererThroughTheBufferInOrderWithoutACopy
     UseScript(Script(40, 5));
     ComPtr<CV77DsNetworkSourceFilter> source = OpenSource<CV77DsNetworkSourceFilter>(TEXT("network"));
     ASSERT_TRUE(source);
-    BuildThroughBuffer(source.Get());
+    // The queue keeps up to 8 of the source's own samples: its pool must be
+    // sized from what the buffer asks, or the source runs dry after 8 frames.
+    BuildThroughBuffer(source.Get(), true, 10);
     ComPtr<CTestLiveReceiver> receiver = ReceiverClass(CLSID_V77NetworkReceiver)->Last();
     ComPtr<IV77DsNetworkSource> control = SourceControl(source.Get());
     EXPECT_EQ(S_OK, control->EnableDisplayNotification(TRUE));
@@ -264,7 +266,9 @@ TEST_F(LiveSourceTest, MarkersStreamEventsAndStatusBitsBecomeGraphEvents)
     UseScript(script);
     ComPtr<CV77DsNetworkSourceFilter> source = OpenSource<CV77DsNetworkSourceFilter>(TEXT("network"));
     ASSERT_TRUE(source);
-    BuildThroughBuffer(source.Get());
+    // The queue keeps up to 8 of the source's own samples: its pool must be
+    // sized from what the buffer asks, or the source runs dry after 8 frames.
+    BuildThroughBuffer(source.Get(), true, 10);
     ComPtr<CTestLiveReceiver> receiver = ReceiverClass(CLSID_V77NetworkReceiver)->Last();
 
     ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));

@@ -1,7 +1,7 @@
 // Scoped ownership of any CSyncObjectBase.
 #pragma once
 
-#include "buffer/CSyncObjectBase.h"
+#include "companions/V77Sync/CSyncObjectBase.h"
 
 class CV77AutoSync {
 public:

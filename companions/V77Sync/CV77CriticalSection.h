@@ -1,10 +1,8 @@
-// One Win32 critical section as a CSyncObjectBase. Kept inline: the display
-// notification mixin uses it too, and neither library should link the other
-// for three one-line calls.
+// One Win32 critical section as a CSyncObjectBase.
 #pragma once
 
 #include <windows.h>
-#include "buffer/CSyncObjectBase.h"
+#include "companions/V77Sync/CSyncObjectBase.h"
 
 class CV77CriticalSection : public CSyncObjectBase {
 public:

@@ -1,4 +1,4 @@
-#include "buffer/CV77WakeEvent.h"
+#include "companions/V77Sync/CV77WakeEvent.h"
 
 CV77WakeEvent::CV77WakeEvent() : m_bSet(false)
 {
