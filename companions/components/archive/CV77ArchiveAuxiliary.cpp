@@ -1,4 +1,5 @@
 #include "companions/components/archive/CV77ArchiveAuxiliary.h"
+#include "companions/components/common/V77ComponentCreation.h"
 
 #include <new>
 #include <string>
@@ -8,14 +9,7 @@
 
 CUnknown* CV77ArchiveAuxiliary::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
-    if (outer) {
-        *phr = CLASS_E_NOAGGREGATION;
-        return nullptr;
-    }
-    auto* object = new (std::nothrow) CV77ArchiveAuxiliary();
-    if (!object)
-        *phr = E_OUTOFMEMORY;
-    return object;
+    return CreateUnaggregated(outer, phr, [] { return new (std::nothrow) CV77ArchiveAuxiliary(); });
 }
 
 STDMETHODIMP CV77ArchiveAuxiliary::NonDelegatingQueryInterface(REFIID riid, void** ppv)

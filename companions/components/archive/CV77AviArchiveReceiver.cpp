@@ -1,4 +1,5 @@
 #include "companions/components/archive/CV77AviArchiveReceiver.h"
+#include "companions/components/common/V77ComponentCreation.h"
 
 #include <new>
 #include <string>
@@ -7,14 +8,7 @@
 
 CUnknown* CV77AviArchiveReceiver::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
-    if (outer) {
-        *phr = CLASS_E_NOAGGREGATION;
-        return nullptr;
-    }
-    auto* receiver = new (std::nothrow) CV77AviArchiveReceiver();
-    if (!receiver)
-        *phr = E_OUTOFMEMORY;
-    return receiver;
+    return CreateUnaggregated(outer, phr, [] { return new (std::nothrow) CV77AviArchiveReceiver(); });
 }
 
 CV77AviArchiveReceiver::CV77AviArchiveReceiver()

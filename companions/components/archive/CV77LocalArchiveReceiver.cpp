@@ -1,17 +1,11 @@
 #include "companions/components/archive/CV77LocalArchiveReceiver.h"
+#include "companions/components/common/V77ComponentCreation.h"
 
 #include <new>
 
 CUnknown* CV77LocalArchiveReceiver::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
-    if (outer) {
-        *phr = CLASS_E_NOAGGREGATION;
-        return nullptr;
-    }
-    auto* receiver = new (std::nothrow) CV77LocalArchiveReceiver();
-    if (!receiver)
-        *phr = E_OUTOFMEMORY;
-    return receiver;
+    return CreateUnaggregated(outer, phr, [] { return new (std::nothrow) CV77LocalArchiveReceiver(); });
 }
 
 CV77LocalArchiveReceiver::CV77LocalArchiveReceiver()

@@ -1,18 +1,14 @@
 #include "companions/components/archive/CV77StoreReceiver.h"
+#include "companions/components/common/V77ComponentCreation.h"
 
 #include <new>
 #include <string>
 
 CUnknown* CV77StoreReceiver::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
-    if (outer) {
-        *phr = CLASS_E_NOAGGREGATION;
-        return nullptr;
-    }
-    auto* receiver = new (std::nothrow) CV77StoreReceiver(TEXT("V77 store receiver"), "V77StoreReceiver");
-    if (!receiver)
-        *phr = E_OUTOFMEMORY;
-    return receiver;
+    return CreateUnaggregated(outer, phr, [] {
+        return new (std::nothrow) CV77StoreReceiver(TEXT("V77 store receiver"), "V77StoreReceiver");
+    });
 }
 
 CV77StoreReceiver::CV77StoreReceiver(const TCHAR* name, const char* logName)

@@ -1,4 +1,5 @@
 #include "companions/components/archive/CV77TcpArchiveReceiver.h"
+#include "companions/components/common/V77ComponentCreation.h"
 
 #include <vfwmsgs.h>
 
@@ -19,26 +20,11 @@ HRESULT Garbage()
     return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 }
 
-std::string Narrow(BSTR text)
-{
-    std::string out;
-    for (UINT i = 0; text && i < SysStringLen(text); ++i)
-        out += text[i] < 128 ? static_cast<char>(text[i]) : '?';
-    return out;
-}
-
 }  // namespace
 
 CUnknown* CV77TcpArchiveReceiver::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
-    if (outer) {
-        *phr = CLASS_E_NOAGGREGATION;
-        return nullptr;
-    }
-    auto* receiver = new (std::nothrow) CV77TcpArchiveReceiver();
-    if (!receiver)
-        *phr = E_OUTOFMEMORY;
-    return receiver;
+    return CreateUnaggregated(outer, phr, [] { return new (std::nothrow) CV77TcpArchiveReceiver(); });
 }
 
 CV77TcpArchiveReceiver::CV77TcpArchiveReceiver()
@@ -107,7 +93,7 @@ HRESULT CV77TcpArchiveReceiver::Ask(const std::vector<uint8_t>& request, void* h
 
 HRESULT CV77TcpArchiveReceiver::OpenRecording(BSTR source1, BSTR, SOURCE_INFORMATION* info, CMediaType* mt)
 {
-    m_Peer = Narrow(source1);
+    m_Peer = NarrowText(source1);
     m_uFrames = 0;
     m_uPending = 0;
     m_Connection.Close();

@@ -1,4 +1,5 @@
 #include "companions/components/avi/CV77AviReceiver.h"
+#include "companions/components/common/V77ComponentCreation.h"
 
 #include <vfwmsgs.h>
 
@@ -11,28 +12,9 @@
 #include "companions/components/archive/V77AviVideoFormat.h"
 #include "companions/components/parsers/Mpeg4Headers.h"
 
-namespace {
-
-std::string Narrow(BSTR text)
-{
-    std::string out;
-    for (UINT i = 0; text && i < SysStringLen(text); ++i)
-        out += text[i] < 128 ? static_cast<char>(text[i]) : '?';
-    return out;
-}
-
-}  // namespace
-
 CUnknown* CV77AviReceiver::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
-    if (outer) {
-        *phr = CLASS_E_NOAGGREGATION;
-        return nullptr;
-    }
-    auto* receiver = new (std::nothrow) CV77AviReceiver(phr);
-    if (!receiver)
-        *phr = E_OUTOFMEMORY;
-    return receiver;
+    return CreateUnaggregated(outer, phr, [&] { return new (std::nothrow) CV77AviReceiver(phr); });
 }
 
 CV77AviReceiver::CV77AviReceiver(HRESULT* phr) : CV77LiveReceiver(TEXT("V77 AVI receiver"), "V77AviReceiver", phr) {}
@@ -62,18 +44,18 @@ HRESULT CV77AviReceiver::OpenStream(BSTR source1, BSTR, SOURCE_INFORMATION* info
     HRESULT hr = AVIFileOpenW(&m_pFile, source1, OF_READ | OF_SHARE_DENY_WRITE, nullptr);
     if (FAILED(hr)) {
         m_pFile = nullptr;
-        Log("cannot open the AVI file '%s' (0x%08lX)\n", Narrow(source1).c_str(), static_cast<unsigned long>(hr));
+        Log("cannot open the AVI file '%s' (0x%08lX)\n", NarrowText(source1).c_str(), static_cast<unsigned long>(hr));
         return hr;
     }
     hr = AVIFileGetStream(m_pFile, &m_pStream, streamtypeVIDEO, 0);
     if (FAILED(hr) || !m_pStream) {
         m_pStream = nullptr;
-        Log("the AVI file '%s' has no video stream\n", Narrow(source1).c_str());
+        Log("the AVI file '%s' has no video stream\n", NarrowText(source1).c_str());
         return VFW_E_INVALID_FILE_FORMAT;
     }
     hr = Describe(info, mt);
     if (FAILED(hr))
-        Log("the video stream of '%s' cannot be played (0x%08lX)\n", Narrow(source1).c_str(),
+        Log("the video stream of '%s' cannot be played (0x%08lX)\n", NarrowText(source1).c_str(),
             static_cast<unsigned long>(hr));
     return hr;
 }

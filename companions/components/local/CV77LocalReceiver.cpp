@@ -1,4 +1,5 @@
 #include "companions/components/local/CV77LocalReceiver.h"
+#include "companions/components/common/V77ComponentCreation.h"
 
 #include <vfwmsgs.h>
 
@@ -17,14 +18,7 @@ constexpr DWORD kAttachPollMs = 50;
 
 CUnknown* CV77LocalReceiver::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
-    if (outer) {
-        *phr = CLASS_E_NOAGGREGATION;
-        return nullptr;
-    }
-    auto* receiver = new (std::nothrow) CV77LocalReceiver(phr);
-    if (!receiver)
-        *phr = E_OUTOFMEMORY;
-    return receiver;
+    return CreateUnaggregated(outer, phr, [&] { return new (std::nothrow) CV77LocalReceiver(phr); });
 }
 
 CV77LocalReceiver::CV77LocalReceiver(HRESULT* phr)

@@ -1,4 +1,5 @@
 #include "companions/components/network/CV77NetworkReceiver.h"
+#include "companions/components/common/V77ComponentCreation.h"
 
 #include <vfwmsgs.h>
 
@@ -52,26 +53,11 @@ HRESULT ReadSdpFile(BSTR path, std::string* text)
     return S_OK;
 }
 
-std::string Narrow(BSTR text)
-{
-    std::string out;
-    for (UINT i = 0; text && i < SysStringLen(text); ++i)
-        out += text[i] < 128 ? static_cast<char>(text[i]) : '?';
-    return out;
-}
-
 }  // namespace
 
 CUnknown* CV77NetworkReceiver::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
-    if (outer) {
-        *phr = CLASS_E_NOAGGREGATION;
-        return nullptr;
-    }
-    auto* receiver = new (std::nothrow) CV77NetworkReceiver(phr);
-    if (!receiver)
-        *phr = E_OUTOFMEMORY;
-    return receiver;
+    return CreateUnaggregated(outer, phr, [&] { return new (std::nothrow) CV77NetworkReceiver(phr); });
 }
 
 CV77NetworkReceiver::CV77NetworkReceiver(HRESULT* phr)
@@ -84,12 +70,12 @@ HRESULT CV77NetworkReceiver::OpenStream(BSTR source1, BSTR, SOURCE_INFORMATION* 
     std::string text;
     HRESULT hr = ReadSdpFile(source1, &text);
     if (FAILED(hr)) {
-        Log("cannot read the SDP file '%s' (0x%08lX)\n", Narrow(source1).c_str(), static_cast<unsigned long>(hr));
+        Log("cannot read the SDP file '%s' (0x%08lX)\n", NarrowText(source1).c_str(), static_cast<unsigned long>(hr));
         return hr;
     }
     CV77SdpReader sdp;
     if (!sdp.Parse(text.data(), text.size())) {
-        Log("SDP file '%s': %s\n", Narrow(source1).c_str(), sdp.Error().c_str());
+        Log("SDP file '%s': %s\n", NarrowText(source1).c_str(), sdp.Error().c_str());
         return VFW_E_INVALID_FILE_FORMAT;
     }
     const SdpVideoStream& stream = sdp.Stream();

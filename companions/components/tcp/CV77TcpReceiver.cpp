@@ -1,4 +1,5 @@
 #include "companions/components/tcp/CV77TcpReceiver.h"
+#include "companions/components/common/V77ComponentCreation.h"
 
 #include <vfwmsgs.h>
 
@@ -13,26 +14,11 @@ constexpr DWORD kReceiveTimeoutMs = 50;
 constexpr size_t kReadBytes = 64 * 1024;
 constexpr REFERENCE_TIME kDefaultFrameTime = 400000;  // 25 frames a second
 
-std::string Narrow(BSTR text)
-{
-    std::string out;
-    for (UINT i = 0; text && i < SysStringLen(text); ++i)
-        out += text[i] < 128 ? static_cast<char>(text[i]) : '?';
-    return out;
-}
-
 }  // namespace
 
 CUnknown* CV77TcpReceiver::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
-    if (outer) {
-        *phr = CLASS_E_NOAGGREGATION;
-        return nullptr;
-    }
-    auto* receiver = new (std::nothrow) CV77TcpReceiver(phr);
-    if (!receiver)
-        *phr = E_OUTOFMEMORY;
-    return receiver;
+    return CreateUnaggregated(outer, phr, [&] { return new (std::nothrow) CV77TcpReceiver(phr); });
 }
 
 CV77TcpReceiver::CV77TcpReceiver(HRESULT* phr) : CV77LiveReceiver(TEXT("V77 TCP receiver"), "V77TcpReceiver", phr) {}
@@ -55,7 +41,7 @@ STDMETHODIMP CV77TcpReceiver::Configure(DWORD, double framesPerSecond, DWORD sil
 
 HRESULT CV77TcpReceiver::OpenStream(BSTR source1, BSTR, SOURCE_INFORMATION* info, CMediaType* mt)
 {
-    const std::string peer = Narrow(source1);
+    const std::string peer = NarrowText(source1);
     m_pWinsock.reset(new (std::nothrow) CV77WinsockInit());
     if (!m_pWinsock)
         return E_OUTOFMEMORY;
