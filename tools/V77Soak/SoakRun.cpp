@@ -271,6 +271,7 @@ int CSoakRun::Execute()
     Once("audio", audioChain, 300, [&](CSoakGraph& g) { sendAudio(g); g.PumpFor(300); });
     groupHolder.reset();
     recorder.Reset();
+    audio.listener.Reset();
     MeasureGraphManagerCost();
     const long graphsBefore = CSoakGraph::GraphsCreated();
     const SoakProbe before = SoakProbe::Take();
@@ -290,6 +291,7 @@ int CSoakRun::Execute()
         Cycles("audio", audioChain, sendAudio);
     groupHolder.reset();
     recorder.Reset();
+    audio.listener.Reset();
     std::printf("  after the cycles: %s\n", SoakProbe::Take().Text().c_str());
     if (m_Options.only.empty()) {
         std::printf("faults:\n");
