@@ -169,8 +169,9 @@ bool CSoakRun::Session()
     std::printf("  %.1f min: live AVI %ld frames reported, camera %ld, %ld segments recorded, %ld playback loops, "
                 "%ld camera restarts\n", (GetTickCount64() - start) / 60000.0, liveReports, cameraReports, segments,
                 loops, restarts);
-    std::printf("  handles %lu at half the session, %lu at its end (graphs running)\n", halfHandles, endHandles);
-    if (halfHandles)
+    if (halfHandles) {
+        std::printf("  handles %lu at half the session, %lu at its end (graphs running)\n", halfHandles, endHandles);
         NoteLateGrowth("session", halfHandles, endHandles, 0);
+    }
     return true;
 }

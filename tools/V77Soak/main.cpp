@@ -27,7 +27,7 @@ namespace {
 void Usage()
 {
     std::printf(
-        "usage: V77Soak --work UNIXDIR --camera UNIXAVI --avi WINAVI --store WINDIR [--minutes M] [--cycles N]\n"
+        "usage: V77Soak --work UNIXDIR --camera UNIXAVI --avi WINAVI --store WINDIR [--minutes M] [--cycles N] [--only GRAPH]\n"
         "  --work     a Linux folder for the camera's SDP, logs and recordings (seen as Z:)\n"
         "  --camera   an MPEG-4 AVI the ffmpeg camera streams over RTP (a Linux path)\n"
         "  --avi      an uncompressed AVI the live AVI graph plays\n"
@@ -87,7 +87,9 @@ int main(int argc, char** argv)
         return run.Execute();
     }
     if (options.work.empty() || options.camera.empty() || options.avi.empty() || options.store.empty() ||
-        options.minutes < 0 || options.cycles < 1) {
+        options.minutes < 0 || options.cycles < 1 ||
+        (!options.only.empty() && std::string(" avi rtp record playback audio ").find(" " + options.only + " ") ==
+                                      std::string::npos)) {
         Usage();
         return 2;
     }
