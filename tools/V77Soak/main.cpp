@@ -27,7 +27,8 @@ namespace {
 void Usage()
 {
     std::printf(
-        "usage: V77Soak --work UNIXDIR --camera UNIXAVI --avi WINAVI --store WINDIR [--minutes M] [--cycles N] [--only GRAPH]\n"
+        "usage: V77Soak --work UNIXDIR --camera UNIXAVI --avi WINAVI --store WINDIR [--minutes M] [--cycles N]\n"
+        "               [--only GRAPH]\n"
         "  --work     a Linux folder for the camera's SDP, logs and recordings (seen as Z:)\n"
         "  --camera   an MPEG-4 AVI the ffmpeg camera streams over RTP (a Linux path)\n"
         "  --avi      an uncompressed AVI the live AVI graph plays\n"
