@@ -19,12 +19,21 @@ ComPtr<IBaseFilter> AsFilter(IUnknown* unknown)
     return filter;
 }
 
+// The soak drives its graphs from one thread.
+long g_cGraphsCreated = 0;
+
 }  // namespace
+
+long CSoakGraph::GraphsCreated()
+{
+    return g_cGraphsCreated;
+}
 
 HRESULT CSoakGraph::Create()
 {
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                   reinterpret_cast<void**>(m_pGraph.ReleaseAndGetAddressOf()));
+    g_cGraphsCreated += SUCCEEDED(hr) ? 1 : 0;
     if (SUCCEEDED(hr))
         hr = m_pGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(m_pControl.GetAddressOf()));
     if (SUCCEEDED(hr))

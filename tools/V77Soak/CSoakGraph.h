@@ -27,6 +27,9 @@ public:
     long PumpFor(DWORD ms);
     long Aborts() const { return m_cAborts; }
     void Release();
+    // Graph managers created so far by the run (the soak's allowance for
+    // what the platform's graph manager keeps per graph is counted on it).
+    static long GraphsCreated();
 
 private:
     Microsoft::WRL::ComPtr<IGraphBuilder> m_pGraph;

@@ -131,7 +131,10 @@ bool CSoakRun::Session()
     long liveReports = 0, cameraReports = 0, segments = 1, restarts = 0, loops = 0;
     const ULONGLONG start = GetTickCount64();
     ULONGLONG lastSegment = start, lastRestart = start, lastLoop = start;
+    DWORD halfHandles = 0;
     for (ULONGLONG now = start; now - start < totalMs; now = GetTickCount64()) {
+        if (!halfHandles && now - start >= totalMs / 2)
+            halfHandles = SoakProbe::Take().handles;
         CSoakWatchdog::Step step(*m_pDog, "session: one second of the three graphs", kStepMs);
         liveReports += live.PumpFor(300);
         cameraReports += recording.PumpFor(300);
@@ -154,6 +157,7 @@ bool CSoakRun::Session()
             lastRestart = now;
         }
     }
+    const DWORD endHandles = SoakProbe::Take().handles;
     {
         CSoakWatchdog::Step step(*m_pDog, "session: stop and release", kStepMs);
         file->SetFileName(nullptr, nullptr);
@@ -165,5 +169,9 @@ bool CSoakRun::Session()
     std::printf("  %.1f min: live AVI %ld frames reported, camera %ld, %ld segments recorded, %ld playback loops, "
                 "%ld camera restarts\n", (GetTickCount64() - start) / 60000.0, liveReports, cameraReports, segments,
                 loops, restarts);
+    if (halfHandles) {
+        std::printf("  handles %lu at half the session, %lu at its end (graphs running)\n", halfHandles, endHandles);
+        NoteLateGrowth("session", halfHandles, endHandles, 0);
+    }
     return true;
 }

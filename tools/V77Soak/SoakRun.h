@@ -20,6 +20,7 @@ struct SoakOptions {
     double minutes = 10;
     int cycles = 1000;
     bool watchdogTest = false;  // only a step that never ends, to see the watchdog end the run
+    std::string only;           // when set, only this graph's cycles (no faults, no session)
 };
 
 class CSoakRun {
@@ -51,4 +52,13 @@ private:
     std::unique_ptr<CSoakWatchdog> m_pDog;
     HWND m_Windows[4] = {};
     int m_cFailures = 0;
+    // Handles gained over the last half of a phase, the worst phase: a leak
+    // per cycle grows there, a one-off growth (Wine's first use) does not.
+    long m_MaxLateGrowth = 0;
+    std::string m_LateGrowthPhase;
+    void NoteLateGrowth(const std::string& phase, DWORD half, DWORD end, long graphs);
+    // What the platform's graph manager alone keeps per graph created and
+    // released (Wine 8 keeps one handle; Windows none), measured in the run.
+    void MeasureGraphManagerCost();
+    double m_HandlesPerGraph = 0;
 };
