@@ -12,6 +12,7 @@
 #include "tools/V77Host/AviLiveViewDemo.h"
 #include "tools/V77Host/LocalCaptureViewDemo.h"
 #include "tools/V77Host/CHostComApartment.h"
+#include "tools/V77Host/DayDemo.h"
 #include "tools/V77Host/DirectDrawDemo.h"
 #include "tools/V77Host/FiltersCommand.h"
 #include "tools/V77Host/HostText.h"
@@ -161,7 +162,9 @@ int RunDemoCommand(int argc, char** argv)
     std::printf("\nArchive playback in three synchronised views:\n");
     std::fflush(stdout);
     const bool archive = RunArchivePlaybackDemo(OptionValue(argc, argv, "--store", L""));
-    const bool passed = listed && found == count && built && live && snapshot && zones && aviView && recorded
+    const bool day = (std::printf("\nA recording-and-playback day:\n"), std::fflush(stdout),
+                      RunDayDemo(OptionValue(argc, argv, "--day", L"")));
+    const bool passed = day && listed && found == count && built && live && snapshot && zones && aviView && recorded
                         && localView && archive;
     std::printf("\nDemo %s\n", passed ? "passed" : "FAILED");
     std::fflush(stdout);

@@ -1,4 +1,4 @@
-#include "tests/scenario/CPacketCarrier.h"
+#include "tools/common/CPacketCarrier.h"
 
 #include <algorithm>
 #include <cstring>

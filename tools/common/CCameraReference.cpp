@@ -1,4 +1,4 @@
-#include "tests/scenario/CCameraReference.h"
+#include "tools/common/CCameraReference.h"
 
 #include <cstdio>
 #include <fstream>
