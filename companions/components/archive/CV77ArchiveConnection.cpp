@@ -1,7 +1,6 @@
 #include "companions/components/archive/CV77ArchiveConnection.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -19,45 +18,7 @@ HRESULT CV77ArchiveConnection::Connect(const std::string& hostAndPort, DWORD tim
     m_Socket.Close();
     if (FAILED(m_Winsock.Result()))
         return m_Winsock.Result();
-    const size_t colon = hostAndPort.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == hostAndPort.size() || hostAndPort.size() - colon > 6 ||
-        hostAndPort.find_first_not_of("0123456789", colon + 1) != std::string::npos)
-        return E_INVALIDARG;
-    const std::string host = hostAndPort.substr(0, colon);
-    const std::string port = hostAndPort.substr(colon + 1);
-    const long number = std::strtol(port.c_str(), nullptr, 10);
-    if (number <= 0 || number > 65535)
-        return E_INVALIDARG;
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found)
-        return HRESULT_FROM_WIN32(WSAHOST_NOT_FOUND);
-    CV77Socket s(socket(found->ai_family, found->ai_socktype, found->ai_protocol));
-    HRESULT hr = s.Valid() ? s.SetNonBlocking() : LastSocketError();
-    if (SUCCEEDED(hr) && connect(s.Get(), found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0) {
-        if (WSAGetLastError() != WSAEWOULDBLOCK) {
-            hr = LastSocketError();
-        } else {
-            const int ready = s.WaitWritable(timeoutMs);
-            int err = 0;
-            int len = sizeof err;
-            getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len);
-            if (ready == 0)
-                hr = HRESULT_FROM_WIN32(WSAETIMEDOUT);
-            else if (ready < 0 || err != 0)
-                hr = HRESULT_FROM_WIN32(err != 0 ? err : WSAECONNREFUSED);
-        }
-    }
-    freeaddrinfo(found);
-    if (FAILED(hr))
-        return hr;
-    BOOL noDelay = TRUE;
-    setsockopt(s.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-    m_Socket = std::move(s);
-    return S_OK;
+    return CV77Socket::Connect(hostAndPort, timeoutMs, &m_Socket);
 }
 
 HRESULT CV77ArchiveConnection::WaitReady(bool write, ULONGLONG* lastProgress, DWORD stallMs,
