@@ -256,13 +256,26 @@ HRESULT CV77RendererBase::ShouldDrawSampleNow(IMediaSample*, REFERENCE_TIME*, RE
 HRESULT CV77RendererBase::OnReceiveFirstSample(IMediaSample* sample)
 {
     // A paused graph shows its first frame.
-    return DoRenderSample(sample);
+    const HRESULT hr = DoRenderSample(sample);
+    m_bDrawnInPause = hr == S_OK;
+    return hr;
+}
+
+HRESULT CV77RendererBase::ClearPendingSample()
+{
+    m_bDrawnInPause = false;
+    return CBaseRenderer::ClearPendingSample();
 }
 
 HRESULT CV77RendererBase::DoRenderSample(IMediaSample* sample)
 {
     if (!sample)
         return E_POINTER;
+    // Frames are not held for their time: a Run that lands between the
+    // pause's drawing and the end of Receive must not draw (and, for the JPEG
+    // renderer, announce) the same frame twice.
+    if (m_bDrawnInPause.exchange(false))
+        return S_OK;
     if (!IsReadyToRender())
         return S_FALSE;
     CV77AutoSync lock(m_FrameLock);

@@ -34,6 +34,7 @@ public:
     HRESULT WaitForRenderTime() override;
     HRESULT ShouldDrawSampleNow(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end) override;
     HRESULT OnReceiveFirstSample(IMediaSample* sample) override;
+    HRESULT ClearPendingSample() override;
     // Takes the sample as the frame on screen and draws it. S_FALSE, with
     // nothing drawn and the previous frame kept, when the renderer is not
     // ready or the sample carries less data than one image; the input pin's
@@ -93,6 +94,7 @@ protected:
     Microsoft::WRL::ComPtr<IV77PoolItem> m_pCopyFrame;
     std::atomic<bool> m_bLineDouble;
     std::atomic<bool> m_bDeinterlace;
+    std::atomic<bool> m_bDrawnInPause{false};  // the pending sample was drawn by the pause
     Microsoft::WRL::ComPtr<IV77PoolItem> m_pScratch;
     uint16_t m_DeinterlaceWeight;
 
