@@ -9,7 +9,6 @@
 #include <amvideo.h>
 #include <uuids.h>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <gtest/gtest.h>
@@ -336,10 +335,6 @@ TEST_P(DxYuvTest, FramesAndAdjustmentsLandInTheSurface)
     EXPECT_EQ(a, m_Graph.RawVideo(&header)) << "neutral settings copy the frame";
     EXPECT_EQ(c.fourCC, header.biCompression);
 
-    const std::string composed = Mismatches(m_Graph.Image(true), ProbesA(Client()), 12);
-    std::printf("[ fact     ] %s composed by DirectDraw's blit: %s\n", c.name,
-                composed.empty() ? "as the picture" : composed.c_str());
-
     // Brightness adds to luma only; gain 0 leaves luma at the offset and chroma at 128.
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetBrightnessContrast(20.0 / 256, 0));
     std::vector<BYTE> raw = m_Graph.RawVideo(&header);
@@ -471,11 +466,7 @@ TEST_F(DxRendererTest, ZeroSizedAndHugeWindowsShowNothingAndNeverCrash)
     // A window far larger than any surface DirectDraw makes.
     HWND huge = CreateWindowExW(0, L"STATIC", L"huge", WS_POPUP, 0, 0, 60000, 60000, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, huge);
-    RECT client = {};
-    GetClientRect(huge, &client);
     const HRESULT set = m_Graph.Dx()->SetWindow(huge);
-    std::printf("[ fact     ] a %ldx%ld window: SetWindow 0x%08lX\n", client.right, client.bottom,
-                static_cast<unsigned long>(set));
     EXPECT_TRUE(set == S_OK || set == E_FAIL);
     EXPECT_EQ(S_OK, m_Graph.Push(EncodeRgb32(PictureB())));
     MSG msg;
