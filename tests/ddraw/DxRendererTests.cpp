@@ -1,8 +1,9 @@
 // The DirectDraw renderer in Wine's real filter graph, drawing into a real
 // window under Xvfb: what it offers and refuses, every format it can copy
 // checked pixel by pixel (on screen for the screen's RGB, from the raw video
-// surface for YUV), adjustments and deinterlacing, the registry's present
-// modes, the host's rectangles, bad windows and the log lines of failures.
+// surface for YUV), adjustments and deinterlacing, the host's rectangles, bad
+// windows and the log lines of failures. The registry's present modes are the
+// display window's (DisplayWindowTests).
 #include <windows.h>
 #include <strmif.h>
 #include <ddraw.h>
@@ -280,24 +281,6 @@ TEST_F(DxRendererTest, BrightnessContrastAndDeinterlaceShowOnScreen)
     ASSERT_EQ(S_OK, dx->SetDeinterlaceMode(0));
     EXPECT_TRUE(Shows({{10, 11, odd}, {10, 10, even}}));
 }
-
-// ---- the present modes of the registry ----
-
-class DxPresentTest : public DxRendererTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(DxPresentTest, UseGdiAndSyncBltShowTheSamePicture)
-{
-    CRendererParameters parameters(GetParam() == 1, GetParam() == 2);
-    StartRgb32();
-    EXPECT_TRUE(Shows(ProbesA(Client())));
-    ASSERT_EQ(S_OK, PushRgb32(PictureB()));
-    EXPECT_TRUE(Shows(ProbesB(Client())));
-}
-
-INSTANTIATE_TEST_SUITE_P(Registry, DxPresentTest, ::testing::Values(0, 1, 2),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return std::string(info.param == 0 ? "DirectDraw" : info.param == 1 ? "UseGdi" : "SyncBlt");
-                         });
 
 // ---- YUV through the forced subtype list, read from the raw surface ----
 
