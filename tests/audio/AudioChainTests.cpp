@@ -86,6 +86,54 @@ protected:
         return source;
     }
 
+    // A Python TCP sender of these bytes, and a channel from it delivering to source.
+    ComPtr<IV77TCPChannel> ReceiveFromTcpSender(CUnixPeer& sender, IBaseFilter* source, const std::string& bytes,
+                                                const std::string& options)
+    {
+        const std::string file = sender.File(".pcm");
+        WriteUnixFile(file, bytes);
+        EXPECT_TRUE(sender.Start("tcp-send --file " + file + " --chunk 320 " + options));
+        const int port = sender.WaitPort();
+        EXPECT_NE(0, port);
+        auto channel = MakeChannel();
+        // Events first: frames that arrive with nobody to take them are dropped.
+        EXPECT_EQ(S_OK, channel->SetDataEvents(source));
+        EXPECT_EQ(S_OK, channel->Connect(static_cast<DWORD>(port)));
+        return channel;
+    }
+
+    // Stop (and whatever else) returns within a second.
+    template <typename Call>
+    static void ExpectPrompt(Call call)
+    {
+        const ULONGLONG t0 = NowMs();
+        EXPECT_EQ(S_OK, call());
+        EXPECT_LT(NowMs() - t0, 1000u);
+    }
+    void ExpectPromptStop()
+    {
+        ExpectPrompt([this] { return graph.StopAndWait(1000); });
+    }
+
+    // 200 Run/Stop cycles while data flows: every Stop prompt, no object left behind.
+    void CycleTwoHundredTimes()
+    {
+        ASSERT_EQ(S_OK, graph.RunAndWait());
+        ASSERT_EQ(S_OK, graph.StopAndWait());
+        const LONG objects = CBaseObject::ObjectsActive();
+        ULONGLONG slowest = 0;
+        for (int i = 0; i < 200; ++i) {
+            ASSERT_TRUE(SUCCEEDED(graph.Run())) << i;
+            Sleep(i % 10 == 0 ? 20 : 1);
+            const ULONGLONG t0 = NowMs();
+            ASSERT_EQ(S_OK, graph.StopAndWait(1000)) << i;
+            slowest = std::max(slowest, NowMs() - t0);
+        }
+        EXPECT_LT(slowest, 1000u);
+        EXPECT_EQ(objects, CBaseObject::ObjectsActive());
+        EXPECT_GT(Received(), 0u);
+    }
+
     // Bytes the receiver has written so far.
     size_t Received() { return ReadBinaryFile(receiver.File(".out")).size(); }
 
@@ -120,9 +168,7 @@ TEST_F(AudioChain, UdpToTcpIsByteExactUnmutedAndSilentAfterTheMuteIsSwitchedOn)
     ASSERT_EQ(S_OK, muteControl->SetMute(TRUE));
     SendUdp(noise, "udp-noise");
     ASSERT_TRUE(WaitUntil([&] { return Received() >= sine.size() + noise.size() - kBlock; }, 5000)) << Received();
-    const ULONGLONG t0 = NowMs();
-    EXPECT_EQ(S_OK, graph.StopAndWait(1000));
-    EXPECT_LT(NowMs() - t0, 1000u);
+    ExpectPromptStop();
 
     const std::string out = ReadBinaryFile(receiver.File(".out"));
     ASSERT_GE(out.size(), sine.size());
@@ -148,19 +194,11 @@ TEST_F(AudioChain, TcpSourceChainIsByteExactAndSurvivesABadLengthFromThePeer)
     ASSERT_EQ(S_OK, graph.RunAndWait());
 
     const std::string input = TonePcm().substr(0, 32000);
-    const std::string file = AudioWorkDir() + "/tcp-input.pcm";
-    WriteUnixFile(file, input);
     CUnixPeer sender("tcp-send");
     // Paced like a live peer (still ten times real time): the chain's queues
     // drop frames rather than block when a stage falls behind, so an unpaced
     // burst of 100 frames on a loaded machine loses some.
-    ASSERT_TRUE(sender.Start("tcp-send --file " + file + " --chunk 320 --interval-ms 2 --bad-length"));
-    const int port = sender.WaitPort();
-    ASSERT_NE(0, port);
-    auto receiveChannel = MakeChannel();
-    // Events first: frames that arrive with nobody to take them are dropped.
-    ASSERT_EQ(S_OK, receiveChannel->SetDataEvents(source.Get()));
-    ASSERT_EQ(S_OK, receiveChannel->Connect(static_cast<DWORD>(port)));
+    auto receiveChannel = ReceiveFromTcpSender(sender, source.Get(), input, "--interval-ms 2 --bad-length");
     ASSERT_TRUE(WaitUntil([&] { return Received() >= input.size(); }, 10000)) << Received();
     // The corrupt header after the last frame ends the connection, not the graph.
     ASSERT_TRUE(WaitUntil([&] {
@@ -172,9 +210,7 @@ TEST_F(AudioChain, TcpSourceChainIsByteExactAndSurvivesABadLengthFromThePeer)
     OAFilterState state;
     EXPECT_EQ(S_OK, graph.GetState(0, &state));
     EXPECT_EQ(State_Running, state);
-    const ULONGLONG t0 = NowMs();
-    EXPECT_EQ(S_OK, graph.StopAndWait(1000));
-    EXPECT_LT(NowMs() - t0, 1000u);
+    ExpectPromptStop();
     EXPECT_EQ(S_OK, receiveChannel->SetDataEvents(nullptr));
     EXPECT_EQ(S_OK, receiveChannel->Close());
 }
@@ -184,20 +220,13 @@ TEST_F(AudioChain, APeerClosingMidFrameNeitherHangsNorDeliversTheCutFrame)
     auto source = BuildTcpHead();
     ASSERT_EQ(S_OK, graph.RunAndWait());
     const std::string input = TonePcm().substr(0, 3200);
-    const std::string file = AudioWorkDir() + "/tcp-cut.pcm";
-    WriteUnixFile(file, input);
     CUnixPeer sender("tcp-cut");
-    ASSERT_TRUE(sender.Start("tcp-send --file " + file + " --chunk 320 --close-mid"));
-    auto receiveChannel = MakeChannel();
-    ASSERT_EQ(S_OK, receiveChannel->SetDataEvents(source.Get()));
-    ASSERT_EQ(S_OK, receiveChannel->Connect(static_cast<DWORD>(sender.WaitPort())));
+    auto receiveChannel = ReceiveFromTcpSender(sender, source.Get(), input, "--close-mid");
     ASSERT_NE("", sender.WaitDone(10000));
     ASSERT_TRUE(WaitUntil([&] { return Received() >= input.size(); }, 5000));
     Sleep(700);   // the peer closes 0.5 s after its cut frame
     EXPECT_TRUE(ReadBinaryFile(receiver.File(".out")) == input) << "the cut frame is not delivered";
-    const ULONGLONG t0 = NowMs();
-    EXPECT_EQ(S_OK, graph.StopAndWait(1000));
-    EXPECT_LT(NowMs() - t0, 1000u);
+    ExpectPromptStop();
     EXPECT_EQ(S_OK, receiveChannel->Close());
 }
 
@@ -227,12 +256,8 @@ TEST_F(AudioChain, StopIsPromptWhileThePeerHasStoppedReading)
         channel->GetStatistics(nullptr, nullptr, &dropped);
         return dropped > 100;
     }, 10000)) << "the socket buffers fill, then frames are dropped instead of blocking";
-    const ULONGLONG t0 = NowMs();
-    EXPECT_EQ(S_OK, graph.StopAndWait(1000));
-    EXPECT_LT(NowMs() - t0, 1000u);
-    const ULONGLONG t1 = NowMs();
-    EXPECT_EQ(S_OK, channel->Close());
-    EXPECT_LT(NowMs() - t1, 1000u);
+    ExpectPromptStop();
+    ExpectPrompt([&] { return channel->Close(); });
 }
 
 TEST_F(AudioChain, TwoHundredStopRunCyclesWithDataFlowingLeakNothing)
@@ -241,51 +266,18 @@ TEST_F(AudioChain, TwoHundredStopRunCyclesWithDataFlowingLeakNothing)
     const std::string file = AudioWorkDir() + "/udp-cycles.pcm";
     WriteUnixFile(file, TonePcm());
     CUnixPeer sender("udp-cycles");
-    ASSERT_EQ(S_OK, graph.RunAndWait());
-    ASSERT_EQ(S_OK, graph.StopAndWait());
-    const LONG objects = CBaseObject::ObjectsActive();
     ASSERT_TRUE(sender.Start("udp-send --port " + std::to_string(udpPort) + " --file " + file +
                              " --sizes 320 --interval-ms 2"));
-    ULONGLONG slowest = 0;
-    for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(SUCCEEDED(graph.Run())) << i;
-        Sleep(i % 10 == 0 ? 20 : 1);
-        const ULONGLONG t0 = NowMs();
-        ASSERT_EQ(S_OK, graph.StopAndWait(1000)) << i;
-        slowest = std::max(slowest, NowMs() - t0);
-    }
-    EXPECT_LT(slowest, 1000u);
-    EXPECT_EQ(objects, CBaseObject::ObjectsActive());
-    EXPECT_GT(Received(), 0u);
+    CycleTwoHundredTimes();
 }
 
 TEST_F(AudioChain, TwoHundredStopRunCyclesOfTheTcpSourcePathLeakNothing)
 {
     auto source = BuildTcpHead();
-    const std::string file = AudioWorkDir() + "/tcp-cycles.pcm";
-    WriteUnixFile(file, TonePcm());
     CUnixPeer sender("tcp-cycles");
-    ASSERT_TRUE(sender.Start("tcp-send --file " + file + " --chunk 320 --interval-ms 5"));
-    auto receiveChannel = MakeChannel();
-    ASSERT_EQ(S_OK, receiveChannel->SetDataEvents(source.Get()));
-    ASSERT_EQ(S_OK, receiveChannel->Connect(static_cast<DWORD>(sender.WaitPort())));
-    ASSERT_EQ(S_OK, graph.RunAndWait());
-    ASSERT_EQ(S_OK, graph.StopAndWait());
-    const LONG objects = CBaseObject::ObjectsActive();
-    ULONGLONG slowest = 0;
-    for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(SUCCEEDED(graph.Run())) << i;
-        Sleep(i % 10 == 0 ? 20 : 1);
-        const ULONGLONG t0 = NowMs();
-        ASSERT_EQ(S_OK, graph.StopAndWait(1000)) << i;
-        slowest = std::max(slowest, NowMs() - t0);
-    }
-    EXPECT_LT(slowest, 1000u);
-    EXPECT_EQ(objects, CBaseObject::ObjectsActive());
-    EXPECT_GT(Received(), 0u);
-    const ULONGLONG t1 = NowMs();
-    EXPECT_EQ(S_OK, receiveChannel->Close());
-    EXPECT_LT(NowMs() - t1, 1000u);
+    auto receiveChannel = ReceiveFromTcpSender(sender, source.Get(), TonePcm(), "--interval-ms 5");
+    CycleTwoHundredTimes();
+    ExpectPrompt([&] { return receiveChannel->Close(); });
 }
 
 }  // namespace

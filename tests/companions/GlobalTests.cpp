@@ -91,6 +91,15 @@ TEST(Exceptions, EachKindCarriesLocationAndResult)
 
     CAppError noMessage("x.cpp", 1, nullptr);
     EXPECT_NE(nullptr, noMessage.GetErrorMessage());
+
+    // The check macro throws only failures.
+    EXPECT_NO_THROW(V77_CHECK_HR(S_FALSE));
+    try {
+        V77_CHECK_HR(E_NOINTERFACE);
+        FAIL() << "no exception";
+    } catch (const CExceptionBase& e) {
+        EXPECT_EQ(E_NOINTERFACE, e.GetHResult());
+    }
 }
 
 TEST(Exceptions, Win32ErrorCapturesTheLastErrorAtOnce)
@@ -112,17 +121,6 @@ TEST(Exceptions, Win32ErrorCapturesTheLastErrorAtOnce)
     EXPECT_EQ(E_FAIL, CWin32Error("a.cpp", 1).GetHResult());
 }
 
-TEST(Exceptions, CheckMacroThrowsOnlyFailures)
-{
-    EXPECT_NO_THROW(V77_CHECK_HR(S_FALSE));
-    try {
-        V77_CHECK_HR(E_NOINTERFACE);
-        FAIL() << "no exception";
-    } catch (const CExceptionBase& e) {
-        EXPECT_EQ(E_NOINTERFACE, e.GetHResult());
-    }
-}
-
 TEST(FilePart, TakesTheNameAfterAnySeparator)
 {
     EXPECT_EQ("a.cpp", CGlobalErrorHandlingEnvironment::GetFilePart("C:\\x\\y/a.cpp"));
@@ -132,7 +130,7 @@ TEST(FilePart, TakesTheNameAfterAnySeparator)
     EXPECT_EQ("", CGlobalErrorHandlingEnvironment::GetFilePart(nullptr));
 }
 
-TEST(DateAndTime, FormatsUtcToTheMillisecond)
+TEST(DateAndTimeAndLogLocation, UtcToTheMillisecondAndTheTempFolderByDefault)
 {
     SYSTEMTIME st = {};
     st.wYear = 2026;
@@ -147,10 +145,7 @@ TEST(DateAndTime, FormatsUtcToTheMillisecond)
     EXPECT_EQ("2026-12-06 12:15:22.123", GetDateAndTimeString(ft));
     FILETIME bad = {0xFFFFFFFF, 0xFFFFFFFF};
     EXPECT_EQ("(invalid time)", GetDateAndTimeString(bad));
-}
 
-TEST(LogLocation, DefaultsToTheTempFolder)
-{
     SetEnvironmentVariableA("V77_LOG_FILE", nullptr);
     char folder[MAX_PATH];
     ASSERT_NE(0u, GetTempPathA(MAX_PATH, folder));
@@ -202,7 +197,7 @@ TEST_F(LogFile, ConcurrentWritersGiveWholeLines)
         EXPECT_EQ(kLines, next[t]);
 }
 
-HRESULT ThrowingMethod(int kind, HRESULT fallback, bool alwaysFallback)
+HRESULT ThrowingMethod(int kind, HRESULT fallback)
 {
     try {
         if (kind == 0)
@@ -211,8 +206,7 @@ HRESULT ThrowingMethod(int kind, HRESULT fallback, bool alwaysFallback)
             throw std::runtime_error("not ours");
         throw 42;
     } catch (...) {
-        HRESULT hr = V77HandleException("V77DxRenderer", 123, fallback);
-        return alwaysFallback ? fallback : hr;
+        return V77HandleException("V77DxRenderer", 123, fallback);
     }
 }
 
@@ -226,9 +220,9 @@ HRESULT BoundaryMacro()
     return S_OK;
 }
 
-TEST_F(LogFile, CatchBoundaryLogsCompanionErrorsWithTheirMessage)
+TEST_F(LogFile, CatchBoundaryLogsCompanionErrorsWithTheirMessageAndForeignOnesWithTimeAndThread)
 {
-    EXPECT_EQ(E_OUTOFMEMORY, ThrowingMethod(0, E_FAIL, false));
+    EXPECT_EQ(E_OUTOFMEMORY, ThrowingMethod(0, E_FAIL));
     std::vector<std::string> lines = Lines();
     ASSERT_EQ(1u, lines.size());
     const std::string expected =
@@ -242,15 +236,13 @@ TEST_F(LogFile, CatchBoundaryLogsCompanionErrorsWithTheirMessage)
     EXPECT_NE(std::string::npos, lines[1].find("Unsupported Subtype - handler V77DsOverlay line " +
                                                std::to_string(kBoundaryLine)))
         << lines[1];
-}
 
-TEST_F(LogFile, CatchBoundaryLogsForeignExceptionsWithTimeAndThread)
-{
-    EXPECT_EQ(E_UNEXPECTED, ThrowingMethod(1, E_UNEXPECTED, false));
-    EXPECT_EQ(E_FAIL, ThrowingMethod(2, E_FAIL, false));
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(2u, lines.size());
-    for (const std::string& line : lines) {
+    // Foreign exceptions: the fallback result, a line with time and thread.
+    EXPECT_EQ(E_UNEXPECTED, ThrowingMethod(1, E_UNEXPECTED));
+    EXPECT_EQ(E_FAIL, ThrowingMethod(2, E_FAIL));
+    lines = Lines();
+    ASSERT_EQ(4u, lines.size());
+    for (const std::string& line : {lines[2], lines[3]}) {
         unsigned year, month, day, hour, minute, second, millis;
         int thread = 0, handlerLine = 0;
         char module[64] = {};

@@ -68,7 +68,7 @@ TEST_F(PoolItem, MemoryAndLength)
     EXPECT_FALSE(pool);
 }
 
-TEST_F(PoolItem, SampleTimes)
+TEST_F(PoolItem, SampleTimesMediaTimesAndFlags)
 {
     REFERENCE_TIME start = -7, stop = -8;
     EXPECT_EQ(VFW_E_SAMPLE_TIME_NOT_SET, m_Sample->GetTime(&start, &stop));
@@ -94,20 +94,17 @@ TEST_F(PoolItem, SampleTimes)
     EXPECT_EQ(S_OK, m_Item->SetTimes(nullptr, nullptr));
     EXPECT_EQ(VFW_E_SAMPLE_TIME_NOT_SET, m_Sample->GetTime(&start, &stop));
     EXPECT_EQ(E_POINTER, m_Sample->GetTime(nullptr, &stop));
-}
 
-TEST_F(PoolItem, MediaTimesAndFlags)
-{
-    LONGLONG start = 0, stop = 0;
-    EXPECT_EQ(VFW_E_MEDIA_TIME_NOT_SET, m_Sample->GetMediaTime(&start, &stop));
-    LONGLONG s = 111, e = 222;
-    EXPECT_EQ(E_POINTER, m_Sample->SetMediaTime(&s, nullptr));
-    EXPECT_EQ(S_OK, m_Sample->SetMediaTime(&s, &e));
-    EXPECT_EQ(S_OK, m_Sample->GetMediaTime(&start, &stop));
-    EXPECT_EQ(111, start);
-    EXPECT_EQ(222, stop);
+    LONGLONG mstart = 0, mstop = 0;
+    EXPECT_EQ(VFW_E_MEDIA_TIME_NOT_SET, m_Sample->GetMediaTime(&mstart, &mstop));
+    LONGLONG ms = 111, me = 222;
+    EXPECT_EQ(E_POINTER, m_Sample->SetMediaTime(&ms, nullptr));
+    EXPECT_EQ(S_OK, m_Sample->SetMediaTime(&ms, &me));
+    EXPECT_EQ(S_OK, m_Sample->GetMediaTime(&mstart, &mstop));
+    EXPECT_EQ(111, mstart);
+    EXPECT_EQ(222, mstop);
     EXPECT_EQ(S_OK, m_Sample->SetMediaTime(nullptr, nullptr));
-    EXPECT_EQ(VFW_E_MEDIA_TIME_NOT_SET, m_Sample->GetMediaTime(&start, &stop));
+    EXPECT_EQ(VFW_E_MEDIA_TIME_NOT_SET, m_Sample->GetMediaTime(&mstart, &mstop));
 
     EXPECT_EQ(S_FALSE, m_Sample->IsSyncPoint());
     EXPECT_EQ(S_FALSE, m_Sample->IsPreroll());
@@ -399,19 +396,15 @@ public:
 
 class Aggregation : public ComTest {};
 
-TEST_F(Aggregation, OuterMustAskForIUnknown)
+TEST_F(Aggregation, OuterMustAskForIUnknownAndInnerInterfacesDelegateToIt)
 {
     COuter outer;
-    CRef<IMediaSample> sample;
+    CRef<IMediaSample> refused;
     EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_V77PoolItem, &outer, CLSCTX_INPROC_SERVER,
-                                                      IID_IMediaSample, sample.OutVoid()));
-    EXPECT_FALSE(sample);
+                                                      IID_IMediaSample, refused.OutVoid()));
+    EXPECT_FALSE(refused);
     EXPECT_EQ(1u, outer.m_cRef);
-}
 
-TEST_F(Aggregation, InnerInterfacesDelegateToTheOuter)
-{
-    COuter outer;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_V77PoolItem, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                      reinterpret_cast<void**>(&outer.m_pInner)));
     ASSERT_NE(nullptr, outer.m_pInner);

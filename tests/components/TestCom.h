@@ -12,61 +12,30 @@
 
 #include <chrono>
 #include <cstring>
+#include <wrl/client.h>
 
 #include "v77/IV77SamplePool.h"
 #include "v77/V77Types.h"
 
-// A counted interface pointer, released on scope exit.
+// WRL's ComPtr with the shorthands these suites use: Out() for creation
+// calls, an adopting constructor, and As<U>(iid) giving a null pointer when the
+// interface is missing.
 template <typename T>
-class CRef {
+class CRef : public Microsoft::WRL::ComPtr<T> {
 public:
-    CRef() : m_p(nullptr) {}
-    explicit CRef(T* adopted) : m_p(adopted) {}
-    ~CRef() { Reset(); }
-    CRef(const CRef&) = delete;
-    CRef& operator=(const CRef&) = delete;
-    CRef(CRef&& other) noexcept : m_p(other.m_p) { other.m_p = nullptr; }
-    CRef& operator=(CRef&& other) noexcept
-    {
-        if (this != &other) {
-            Reset();
-            m_p = other.Detach();
-        }
-        return *this;
-    }
+    CRef() = default;
+    explicit CRef(T* adopted) { *this->ReleaseAndGetAddressOf() = adopted; }  // mingw's Attach adds a reference
 
-    T* operator->() const { return m_p; }
-    T* Get() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-    T** Out()
-    {
-        Reset();
-        return &m_p;
-    }
+    T** Out() { return this->ReleaseAndGetAddressOf(); }
     void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-    T* Detach()
-    {
-        T* p = m_p;
-        m_p = nullptr;
-        return p;
-    }
-    void Reset()
-    {
-        if (m_p)
-            m_p->Release();
-        m_p = nullptr;
-    }
     template <typename U>
     CRef<U> As(REFIID iid) const
     {
         CRef<U> result;
-        if (m_p)
-            m_p->QueryInterface(iid, result.OutVoid());
+        if (this->Get())
+            this->Get()->QueryInterface(iid, result.OutVoid());
         return result;
     }
-
-private:
-    T* m_p;
 };
 
 // The reference count an object reports after an AddRef/Release pair.

@@ -4,7 +4,6 @@
 // surfaces back, and the three ways a picture reaches the screen.
 #include <windows.h>
 #include <ddraw.h>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -89,22 +88,18 @@ protected:
     ::testing::AssertionResult ScreenShows(const std::vector<Probe>& probes)
     {
         std::string mismatches;
-        int presents = 0;
         const bool shown = m_Window->PumpUntil(
             [&] {
                 mismatches = Mismatches(m_Window->Capture(), probes, 2);
                 if (!mismatches.empty()) {
                     // A DirectDraw present may not show at once: present again.
                     m_Display->RequestRepaint(true);
-                    ++presents;
                 }
                 return mismatches.empty();
             },
             5000);
-        if (shown) {
-            std::printf("[ fact     ] shown after %d further presents\n", presents);
+        if (shown)
             return ::testing::AssertionSuccess();
-        }
         return ::testing::AssertionFailure() << "screen:\n" << mismatches;
     }
 

@@ -1,15 +1,15 @@
 // The DirectDraw renderer in Wine's real filter graph, drawing into a real
 // window under Xvfb: what it offers and refuses, every format it can copy
 // checked pixel by pixel (on screen for the screen's RGB, from the raw video
-// surface for YUV), adjustments and deinterlacing, the registry's present
-// modes, the host's rectangles, bad windows and the log lines of failures.
+// surface for YUV), adjustments and deinterlacing, the host's rectangles, bad
+// windows and the log lines of failures. The registry's present modes are the
+// display window's (DisplayWindowTests).
 #include <windows.h>
 #include <strmif.h>
 #include <ddraw.h>
 #include <amvideo.h>
 #include <uuids.h>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <gtest/gtest.h>
@@ -282,24 +282,6 @@ TEST_F(DxRendererTest, BrightnessContrastAndDeinterlaceShowOnScreen)
     EXPECT_TRUE(Shows({{10, 11, odd}, {10, 10, even}}));
 }
 
-// ---- the present modes of the registry ----
-
-class DxPresentTest : public DxRendererTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(DxPresentTest, UseGdiAndSyncBltShowTheSamePicture)
-{
-    CRendererParameters parameters(GetParam() == 1, GetParam() == 2);
-    StartRgb32();
-    EXPECT_TRUE(Shows(ProbesA(Client())));
-    ASSERT_EQ(S_OK, PushRgb32(PictureB()));
-    EXPECT_TRUE(Shows(ProbesB(Client())));
-}
-
-INSTANTIATE_TEST_SUITE_P(Registry, DxPresentTest, ::testing::Values(0, 1, 2),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return std::string(info.param == 0 ? "DirectDraw" : info.param == 1 ? "UseGdi" : "SyncBlt");
-                         });
-
 // ---- YUV through the forced subtype list, read from the raw surface ----
 
 struct YuvCase {
@@ -335,10 +317,6 @@ TEST_P(DxYuvTest, FramesAndAdjustmentsLandInTheSurface)
     BITMAPINFOHEADER header = {};
     EXPECT_EQ(a, m_Graph.RawVideo(&header)) << "neutral settings copy the frame";
     EXPECT_EQ(c.fourCC, header.biCompression);
-
-    const std::string composed = Mismatches(m_Graph.Image(true), ProbesA(Client()), 12);
-    std::printf("[ fact     ] %s composed by DirectDraw's blit: %s\n", c.name,
-                composed.empty() ? "as the picture" : composed.c_str());
 
     // Brightness adds to luma only; gain 0 leaves luma at the offset and chroma at 128.
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetBrightnessContrast(20.0 / 256, 0));
@@ -471,11 +449,7 @@ TEST_F(DxRendererTest, ZeroSizedAndHugeWindowsShowNothingAndNeverCrash)
     // A window far larger than any surface DirectDraw makes.
     HWND huge = CreateWindowExW(0, L"STATIC", L"huge", WS_POPUP, 0, 0, 60000, 60000, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, huge);
-    RECT client = {};
-    GetClientRect(huge, &client);
     const HRESULT set = m_Graph.Dx()->SetWindow(huge);
-    std::printf("[ fact     ] a %ldx%ld window: SetWindow 0x%08lX\n", client.right, client.bottom,
-                static_cast<unsigned long>(set));
     EXPECT_TRUE(set == S_OK || set == E_FAIL);
     EXPECT_EQ(S_OK, m_Graph.Push(EncodeRgb32(PictureB())));
     MSG msg;

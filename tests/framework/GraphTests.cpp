@@ -201,60 +201,42 @@ TEST_F(GraphFixture, DownstreamAllocatorIsUsedWithTheDecidedProperties)
     EXPECT_FALSE(RendererPin()->notifiedReadOnly.load());
 }
 
-TEST_F(GraphFixture, NoDownstreamAllocatorMeansTheOutputPinsOwn)
+// None offered: the output pin's own, as requested. One that refuses the
+// properties: replaced, never asked for a buffer. One with fewer buffers: kept as decided.
+TEST_F(GraphFixture, TheOutputPinReplacesOrKeepsWhatDownstreamOffersAndPlaysEveryFrame)
 {
-    TestRendererConfig renderer;
-    renderer.offer = TestRendererConfig::Offer::None;
-    BuildSourceToRenderer(SourceConfig(), renderer);
-
-    IMemAllocator* used = Stream()->Allocator();
-    ASSERT_NE(nullptr, used);
-    EXPECT_EQ(used, RendererPin()->NotifiedAllocator());
-    ALLOCATOR_PROPERTIES props = {};
-    ASSERT_EQ(S_OK, used->GetProperties(&props));
-    EXPECT_EQ(3, props.cBuffers);
-    EXPECT_EQ(64, props.cbBuffer);
-    ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
-    EXPECT_TRUE(m_Graph.WaitForEvent(EC_COMPLETE, kEventTimeoutMs));
-    EXPECT_EQ(10u, m_Renderer->SampleCount());
-}
-
-TEST_F(GraphFixture, DownstreamAllocatorThatRefusesThePropertiesIsReplaced)
-{
-    ComPtr<CTestAllocator> wrong;
-    wrong = Adopt(CTestAllocator::Create());
+    ComPtr<CTestAllocator> wrong = Adopt(CTestAllocator::Create()), small = Adopt(CTestAllocator::Create());
     wrong->FailSetProperties(E_FAIL);
-    TestRendererConfig renderer;
-    renderer.offer = TestRendererConfig::Offer::Custom;
-    renderer.customAllocator = wrong.Get();
-    BuildSourceToRenderer(SourceConfig(), renderer);
-
-    EXPECT_GE(wrong->SetPropertiesCalls(), 1);
-    IMemAllocator* used = Stream()->Allocator();
-    ASSERT_NE(nullptr, used);
-    EXPECT_NE(static_cast<IMemAllocator*>(wrong.Get()), used);
-    EXPECT_EQ(used, RendererPin()->NotifiedAllocator());
-    ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
-    EXPECT_TRUE(m_Graph.WaitForEvent(EC_COMPLETE, kEventTimeoutMs));
-    EXPECT_EQ(10u, m_Renderer->SampleCount());
-    EXPECT_EQ(0, wrong->GetBufferCalls());
-}
-
-TEST_F(GraphFixture, DownstreamAllocatorWithFewerBuffersIsKeptAsDecided)
-{
-    ComPtr<CTestAllocator> small;
-    small = Adopt(CTestAllocator::Create());
     small->CapBuffers(1);
-    TestRendererConfig renderer;
-    renderer.offer = TestRendererConfig::Offer::Custom;
-    renderer.customAllocator = small.Get();
-    BuildSourceToRenderer(SourceConfig(), renderer);
+    for (CTestAllocator* offered : {static_cast<CTestAllocator*>(nullptr), wrong.Get(), small.Get()}) {
+        SCOPED_TRACE(offered == wrong.Get() ? "refusing" : offered ? "one buffer" : "none");
+        m_Graph.Release();
+        ASSERT_EQ(S_OK, m_Graph.Create());
+        TestRendererConfig renderer;
+        renderer.offer = offered ? TestRendererConfig::Offer::Custom : TestRendererConfig::Offer::None;
+        renderer.customAllocator = offered;
+        BuildSourceToRenderer(SourceConfig(), renderer);
 
-    EXPECT_EQ(static_cast<IMemAllocator*>(small.Get()), Stream()->Allocator());
-    EXPECT_EQ(1, Stream()->DecidedProperties().cBuffers);
-    ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
-    EXPECT_TRUE(m_Graph.WaitForEvent(EC_COMPLETE, kEventTimeoutMs));
-    EXPECT_EQ(10u, m_Renderer->SampleCount());
+        IMemAllocator* used = Stream()->Allocator();
+        ASSERT_NE(nullptr, used);
+        EXPECT_EQ(used, RendererPin()->NotifiedAllocator());
+        if (offered == small.Get()) {
+            EXPECT_EQ(static_cast<IMemAllocator*>(small.Get()), used);
+            EXPECT_EQ(1, Stream()->DecidedProperties().cBuffers);
+        } else if (offered) {
+            EXPECT_NE(static_cast<IMemAllocator*>(wrong.Get()), used);
+        } else {
+            ALLOCATOR_PROPERTIES props = {};
+            ASSERT_EQ(S_OK, used->GetProperties(&props));
+            EXPECT_EQ(3, props.cBuffers);
+            EXPECT_EQ(64, props.cbBuffer);
+        }
+        ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
+        EXPECT_TRUE(m_Graph.WaitForEvent(EC_COMPLETE, kEventTimeoutMs));
+        EXPECT_EQ(10u, m_Renderer->SampleCount());
+    }
+    EXPECT_GE(wrong->SetPropertiesCalls(), 1);
+    EXPECT_EQ(0, wrong->GetBufferCalls());
     EXPECT_GE(small->GetBufferCalls(), 10);
 }
 

@@ -24,7 +24,7 @@ public:
 
 }  // namespace
 
-TEST(CMediaTypeTest, CopiesOwnTheirFormatBlock)
+TEST(CMediaTypeTest, CopiesOwnTheirFormatBlockAndEveryGuidCounts)
 {
     CMediaType original = MakeTestVideoType(8, 6);
     CMediaType copy(original);
@@ -44,11 +44,9 @@ TEST(CMediaTypeTest, CopiesOwnTheirFormatBlock)
     assigned = assigned;
     EXPECT_TRUE(assigned == original);
     EXPECT_NE(original.Format(), assigned.Format());
-}
 
-TEST(CMediaTypeTest, TypesDifferingInAnyGuidAreDifferent)
-{
-    CMediaType video = MakeTestVideoType();
+    // Types differing in any GUID are different.
+    const CMediaType& video = original;
     CMediaType other = video;
     other.SetSubtype(&MEDIASUBTYPE_RGB24);
     EXPECT_FALSE(other == video);

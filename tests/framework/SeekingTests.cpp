@@ -38,7 +38,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SourceSeekingTest, OnlyMediaTimeIsSupported)
+TEST_F(SourceSeekingTest, OnlyMediaTimeIsSupportedAndCapabilitiesAndRateFollowTheRules)
 {
     EXPECT_EQ(S_OK, m_Seeking->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME));
     EXPECT_EQ(S_FALSE, m_Seeking->IsFormatSupported(&TIME_FORMAT_FRAME));
@@ -55,6 +55,32 @@ TEST_F(SourceSeekingTest, OnlyMediaTimeIsSupported)
     EXPECT_EQ(S_OK, m_Seeking->ConvertTimeFormat(&converted, nullptr, 1234, &TIME_FORMAT_MEDIA_TIME));
     EXPECT_EQ(1234, converted);
     EXPECT_EQ(E_INVALIDARG, m_Seeking->ConvertTimeFormat(&converted, &TIME_FORMAT_FRAME, 1, nullptr));
+
+    // Capabilities are checked bit by bit.
+    DWORD caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration;
+    EXPECT_EQ(S_OK, m_Seeking->CheckCapabilities(&caps));
+    caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetCurrentPos;
+    EXPECT_EQ(S_FALSE, m_Seeking->CheckCapabilities(&caps));
+    EXPECT_EQ(static_cast<DWORD>(AM_SEEKING_CanSeekAbsolute), caps);
+    caps = AM_SEEKING_CanGetCurrentPos;
+    EXPECT_EQ(E_FAIL, m_Seeking->CheckCapabilities(&caps));
+    EXPECT_EQ(0u, caps);
+
+    // The rate is stored before the callback; the available range and preroll follow the stream.
+    EXPECT_EQ(S_OK, m_Seeking->SetRate(-2.0));
+    double rate = 0;
+    EXPECT_EQ(S_OK, m_Seeking->GetRate(&rate));
+    EXPECT_DOUBLE_EQ(-2.0, rate);
+    EXPECT_EQ(1, m_Source->Stream()->changeRates.load());
+    EXPECT_EQ(E_INVALIDARG, m_Seeking->SetRate(0.0));
+    LONGLONG earliest = -1;
+    LONGLONG latest = -1;
+    EXPECT_EQ(S_OK, m_Seeking->GetAvailable(&earliest, &latest));
+    EXPECT_EQ(0, earliest);
+    EXPECT_EQ(10 * kSecond, latest);
+    LONGLONG preroll = -1;
+    EXPECT_EQ(S_OK, m_Seeking->GetPreroll(&preroll));
+    EXPECT_EQ(0, preroll);
 }
 
 TEST_F(SourceSeekingTest, PositionsAreAbsoluteRelativeOrIncremental)
@@ -117,34 +143,4 @@ TEST_F(SourceSeekingTest, BadFlagsAndPointersAreRefusedWithoutChange)
     EXPECT_EQ(0, m_Source->Stream()->changeStarts.load());
     EXPECT_EQ(E_POINTER, m_Seeking->GetPositions(nullptr, nullptr));
     EXPECT_EQ(E_NOTIMPL, m_Seeking->GetCurrentPosition(&current));
-}
-
-TEST_F(SourceSeekingTest, CapabilitiesAreCheckedBitByBit)
-{
-    DWORD caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration;
-    EXPECT_EQ(S_OK, m_Seeking->CheckCapabilities(&caps));
-    caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetCurrentPos;
-    EXPECT_EQ(S_FALSE, m_Seeking->CheckCapabilities(&caps));
-    EXPECT_EQ(static_cast<DWORD>(AM_SEEKING_CanSeekAbsolute), caps);
-    caps = AM_SEEKING_CanGetCurrentPos;
-    EXPECT_EQ(E_FAIL, m_Seeking->CheckCapabilities(&caps));
-    EXPECT_EQ(0u, caps);
-}
-
-TEST_F(SourceSeekingTest, RateIsStoredBeforeTheCallback)
-{
-    EXPECT_EQ(S_OK, m_Seeking->SetRate(-2.0));
-    double rate = 0;
-    EXPECT_EQ(S_OK, m_Seeking->GetRate(&rate));
-    EXPECT_DOUBLE_EQ(-2.0, rate);
-    EXPECT_EQ(1, m_Source->Stream()->changeRates.load());
-    EXPECT_EQ(E_INVALIDARG, m_Seeking->SetRate(0.0));
-    LONGLONG earliest = -1;
-    LONGLONG latest = -1;
-    EXPECT_EQ(S_OK, m_Seeking->GetAvailable(&earliest, &latest));
-    EXPECT_EQ(0, earliest);
-    EXPECT_EQ(10 * kSecond, latest);
-    LONGLONG preroll = -1;
-    EXPECT_EQ(S_OK, m_Seeking->GetPreroll(&preroll));
-    EXPECT_EQ(0, preroll);
 }

@@ -53,6 +53,18 @@ protected:
             ASSERT_EQ(change(TestFrameByte(frame, i)), seen.bytes[i]) << "frame " << frame << " byte " << i;
     }
 
+    // Ten frames reached the renderer with these bytes, as the source's own samples or not.
+    void ExpectTenFrames(bool sourcesSamples, BYTE (*change)(BYTE))
+    {
+        std::vector<RenderedSample> samples = m_Renderer->Samples();
+        ASSERT_EQ(10u, samples.size());
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_EQ(sourcesSamples, Stream()->Delivered(samples[i].identity)) << "frame " << i;
+            EXPECT_EQ(i * kFrameDuration, samples[i].start);
+            ExpectBytes(samples[i], i, change);
+        }
+    }
+
     static BYTE Inverted(BYTE b) { return static_cast<BYTE>(b ^ CTestTransformFilter::kTransformMask); }
     static BYTE Incremented(BYTE b) { return static_cast<BYTE>(b + CTestInPlaceFilter::kIncrement); }
     static BYTE Unchanged(BYTE b) { return b; }
@@ -162,13 +174,7 @@ TEST_F(TransformFixture, InPlaceSharesOneAllocatorAndPassesTheSourcesSamples)
     EXPECT_EQ(shared, RendererPin()->NotifiedAllocator());
 
     PlayToCompletion();
-    std::vector<RenderedSample> samples = m_Renderer->Samples();
-    ASSERT_EQ(10u, samples.size());
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_TRUE(Stream()->Delivered(samples[i].identity)) << "frame " << i;
-        EXPECT_EQ(i * kFrameDuration, samples[i].start);
-        ExpectBytes(samples[i], i, Incremented);
-    }
+    ExpectTenFrames(true, Incremented);
     EXPECT_EQ(1, m_Renderer->endOfStreams.load());
 }
 
@@ -181,10 +187,7 @@ TEST_F(TransformFixture, InPlaceHandsUpstreamTheAllocatorDownstreamInsistsOn)
     EXPECT_EQ(RendererPin()->OfferedAllocator(), Stream()->Allocator());
     EXPECT_EQ(RendererPin()->OfferedAllocator(), RendererPin()->NotifiedAllocator());
     PlayToCompletion();
-    std::vector<RenderedSample> samples = m_Renderer->Samples();
-    ASSERT_EQ(10u, samples.size());
-    for (int i = 0; i < 10; ++i)
-        EXPECT_TRUE(Stream()->Delivered(samples[i].identity)) << "frame " << i;
+    ExpectTenFrames(true, Incremented);
 }
 
 TEST_F(TransformFixture, InPlaceCopiesWhenTheNeighboursWillNotShare)
@@ -204,15 +207,11 @@ TEST_F(TransformFixture, InPlaceCopiesWhenTheNeighboursWillNotShare)
     EXPECT_GE(props.cbBuffer, 64);
 
     PlayToCompletion();
-    std::vector<RenderedSample> samples = m_Renderer->Samples();
-    ASSERT_EQ(10u, samples.size());
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_FALSE(Stream()->Delivered(samples[i].identity)) << "frame " << i;
-        EXPECT_TRUE(m_InPlace->Transformed(samples[i].identity)) << "frame " << i;
-        EXPECT_EQ(i * kFrameDuration, samples[i].start);
-        EXPECT_EQ(i * kFrameDuration, samples[i].mediaStart);
-        EXPECT_TRUE(samples[i].syncPoint);
-        ExpectBytes(samples[i], i, Incremented);
+    ExpectTenFrames(false, Incremented);
+    for (const RenderedSample& seen : m_Renderer->Samples()) {
+        EXPECT_TRUE(m_InPlace->Transformed(seen.identity));
+        EXPECT_EQ(seen.start, seen.mediaStart);
+        EXPECT_TRUE(seen.syncPoint);
     }
 }
 
@@ -224,12 +223,7 @@ TEST_F(TransformFixture, InPlaceCopiesRatherThanWriteIntoReadOnlyBuffers)
     EXPECT_TRUE(m_InPlace->Copying());
     EXPECT_NE(Stream()->Allocator(), m_InPlace->OutputAllocator());
     PlayToCompletion();
-    std::vector<RenderedSample> samples = m_Renderer->Samples();
-    ASSERT_EQ(10u, samples.size());
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_FALSE(Stream()->Delivered(samples[i].identity)) << "frame " << i;
-        ExpectBytes(samples[i], i, Incremented);
-    }
+    ExpectTenFrames(false, Incremented);
 }
 
 TEST_F(TransformFixture, ReadOnlyBuffersAreSharedWithAnInPlaceFilterThatOnlyReads)
@@ -240,12 +234,7 @@ TEST_F(TransformFixture, ReadOnlyBuffersAreSharedWithAnInPlaceFilterThatOnlyRead
     EXPECT_FALSE(m_InPlace->Copying());
     EXPECT_TRUE(RendererPin()->notifiedReadOnly.load());
     PlayToCompletion();
-    std::vector<RenderedSample> samples = m_Renderer->Samples();
-    ASSERT_EQ(10u, samples.size());
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_TRUE(Stream()->Delivered(samples[i].identity)) << "frame " << i;
-        ExpectBytes(samples[i], i, Unchanged);
-    }
+    ExpectTenFrames(true, Unchanged);
 }
 
 TEST_F(TransformFixture, InPlaceConnectedDownstreamFirstStillShares)

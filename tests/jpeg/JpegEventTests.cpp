@@ -162,7 +162,7 @@ TEST_F(JpegEvents, HostCallsRebuildsAndFramesRaceSafely)
     ASSERT_EQ(S_OK, Jpeg()->SetAutoNotify(TRUE));
 
     std::atomic<bool> pushing(true);
-    std::atomic<int> pushFailures(0), badResults(0), hostJpegs(0), eventJpegs(0), nullEvents(0);
+    std::atomic<int> pushFailures(0), badResults(0), hostJpegs(0), eventJpegs(0);
     IV77JpegRenderer* jpeg = Jpeg();
     IV77DxRenderer* dx = m_Graph.Dx();
     const auto checkJpeg = [&](const Bytes& bytes, std::atomic<int>& counter) {
@@ -208,10 +208,8 @@ TEST_F(JpegEvents, HostCallsRebuildsAndFramesRaceSafely)
     const auto pump = [&] {
         ComPtr<IMediaSample> sample;
         while (m_Graph.NextJpegEvent(10, &sample)) {
-            if (sample)
+            if (sample)   // null while the host holds the whole pool
                 checkJpeg(SampleBytes(sample.Get()), eventJpegs);
-            else
-                ++nullEvents;
         }
     };
     ASSERT_TRUE(RunConcurrently({pusher, resizer, host}, pump, 60000));
@@ -221,8 +219,6 @@ TEST_F(JpegEvents, HostCallsRebuildsAndFramesRaceSafely)
     EXPECT_EQ(0, badResults.load());
     EXPECT_GT(hostJpegs.load(), 0);
     EXPECT_GT(eventJpegs.load(), 0);
-    std::printf("race: %d host JPEGs, %d event JPEGs, %d null events\n", hostJpegs.load(), eventJpegs.load(),
-                nullEvents.load());
 }
 
 }  // namespace

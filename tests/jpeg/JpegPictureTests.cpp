@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/display/CTestDibDc.h"
 #include "tests/jpeg/JpegFixture.h"
 
 using Microsoft::WRL::ComPtr;
@@ -28,45 +29,32 @@ using JpegPictures = JpegFixture;
 
 // ---- orientation and fidelity ----
 
-TEST_F(JpegPictures, BottomUpRgb24ComesOutUprightFromEncodeToBuffer)
+TEST_F(JpegPictures, BottomUpRgb24AndYuy2ComeOutUprightFromBothPaths)
 {
     const TestPicture picture = NaturalPicture(kWidth, kHeight);
-    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_RGB24, picture));
-    ASSERT_EQ(S_OK, Jpeg()->SetQuality(75));
-    const WicDecodedImage d = Decode(EncodeToBuffer());
-    ASSERT_EQ(static_cast<UINT>(kWidth), d.width);
-    ASSERT_EQ(static_cast<UINT>(kHeight), d.height);
-    EXPECT_EQ(3u, d.channels);
-    EXPECT_GT(PsnrAgainst(d, picture), 30.0);
-    // The comparison tells the two orientations apart.
-    EXPECT_LT(PsnrAgainst(d, Flipped(picture)), 20.0);
-}
-
-TEST_F(JpegPictures, Yuy2ComesOutUprightFromEncodeToBuffer)
-{
-    const TestPicture picture = NaturalPicture(kWidth, kHeight);
-    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_YUY2, picture));
-    ASSERT_EQ(S_OK, Jpeg()->SetQuality(75));
-    const WicDecodedImage d = Decode(EncodeToBuffer());
-    ASSERT_EQ(static_cast<UINT>(kWidth), d.width);
-    ASSERT_EQ(static_cast<UINT>(kHeight), d.height);
-    EXPECT_GT(PsnrAgainst(d, picture), 30.0);
-    EXPECT_LT(PsnrAgainst(d, Flipped(picture)), 20.0);
-}
-
-TEST_F(JpegPictures, GetJpegSampleHoldsTheFrameUpright)
-{
-    const TestPicture picture = NaturalPicture(kWidth, kHeight);
-    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_RGB24, picture));
-    ASSERT_EQ(S_OK, Jpeg()->SetQuality(75));
-    const Bytes jpeg = JpegSample();
-    ASSERT_FALSE(jpeg.empty());
-    const WicDecodedImage d = Decode(jpeg);
-    ASSERT_EQ(static_cast<UINT>(kWidth), d.width);
-    ASSERT_EQ(static_cast<UINT>(kHeight), d.height);
-    EXPECT_GT(PsnrAgainst(d, picture), 30.0);
-    EXPECT_LT(PsnrAgainst(d, Flipped(picture)), 20.0);
-    WriteForNativeCheck(jpeg);
+    for (const GUID* subtype : {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_YUY2}) {
+        CJpegRendererGraph graph;
+        ASSERT_EQ(S_OK, graph.Start(*subtype, kWidth, kHeight));
+        ASSERT_EQ(S_OK, graph.Push(picture));
+        ASSERT_EQ(S_OK, graph.Jpeg()->SetQuality(75));
+        Bytes buffer(1u << 20);
+        DWORD size = static_cast<DWORD>(buffer.size());
+        ASSERT_EQ(S_OK, graph.Jpeg()->EncodeToBuffer(nullptr, buffer.data(), &size));
+        buffer.resize(size);
+        ComPtr<IMediaSample> sample;
+        ASSERT_EQ(S_OK, graph.Jpeg()->GetJpegSample(nullptr, sample.GetAddressOf()));
+        const Bytes pooled = SampleBytes(sample.Get());
+        EXPECT_EQ(buffer, pooled) << "both paths encode alike";
+        const WicDecodedImage d = Decode(pooled);
+        ASSERT_EQ(static_cast<UINT>(kWidth), d.width);
+        ASSERT_EQ(static_cast<UINT>(kHeight), d.height);
+        EXPECT_EQ(3u, d.channels);
+        EXPECT_GT(PsnrAgainst(d, picture), 30.0);
+        // The comparison tells the two orientations apart.
+        EXPECT_LT(PsnrAgainst(d, Flipped(picture)), 20.0);
+        if (*subtype == MEDIASUBTYPE_RGB24)
+            WriteForNativeCheck(pooled);
+    }
 }
 
 TEST_F(JpegPictures, TopDownRgb24AndPlanarInputAreUprightToo)
@@ -145,7 +133,7 @@ TEST_F(JpegPictures, GreyPicturesHaveOneComponentAndTheFramesLuma)
 
 // ---- comment ----
 
-TEST_F(JpegPictures, TheCommentIsTheBstrsBytes)
+TEST_F(JpegPictures, TheCommentIsTheBstrsBytesAndAnEmptyOneIsOneZeroByte)
 {
     ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_RGB24, NaturalPicture(kWidth, kHeight)));
     CBstr wide(SysAllocString(L"camera 7, gate"));
@@ -158,14 +146,9 @@ TEST_F(JpegPictures, TheCommentIsTheBstrsBytes)
     CBstr narrow(SysAllocStringByteLen("lobby", 5));
     ASSERT_TRUE(FindSegment(JpegSample(narrow.Get()), 0xFE, &payload));
     EXPECT_EQ(Bytes({'l', 'o', 'b', 'b', 'y'}), payload);
-}
 
-TEST_F(JpegPictures, AnEmptyCommentIsOneZeroByte)
-{
-    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_RGB24, NaturalPicture(kWidth, kHeight)));
     CBstr empty(SysAllocString(L""));
     for (BSTR comment : {static_cast<BSTR>(nullptr), empty.Get()}) {
-        Bytes payload;
         ASSERT_TRUE(FindSegment(EncodeToBuffer(comment), 0xFE, &payload));
         EXPECT_EQ(Bytes({0}), payload);
         ASSERT_TRUE(FindSegment(JpegSample(comment), 0xFE, &payload));
@@ -175,16 +158,19 @@ TEST_F(JpegPictures, AnEmptyCommentIsOneZeroByte)
 
 // ---- quality ----
 
-TEST_F(JpegPictures, QualityIsClampedToOneAndAHundred)
+TEST_F(JpegPictures, QualityStartsAtFiftyAndIsClampedToOneAndAHundred)
 {
     ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_RGB24, NaturalPicture(kWidth, kHeight)));
+    const Bytes initial = EncodeToBuffer();
     const auto at = [this](long quality) {
         EXPECT_EQ(S_OK, Jpeg()->SetQuality(quality));
         return EncodeToBuffer();
     };
+    const Bytes q50 = at(50);
+    EXPECT_EQ(initial, q50);
+    EXPECT_NE(initial, at(51));
     const Bytes q1 = at(1), q0 = at(0), qNegative = at(-40);
     const Bytes q100 = at(100), q250 = at(250);
-    const Bytes q50 = at(50);
     ASSERT_FALSE(q1.empty());
     ASSERT_FALSE(q100.empty());
     EXPECT_EQ(q1, q0);
@@ -198,16 +184,6 @@ TEST_F(JpegPictures, QualityIsClampedToOneAndAHundred)
     ASSERT_GE(dqt.size(), 65u);
     for (size_t i = 1; i < 65; ++i)
         ASSERT_EQ(1, dqt[i]) << "entry " << i - 1;
-}
-
-TEST_F(JpegPictures, QualityStartsAtFifty)
-{
-    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_RGB24, NaturalPicture(kWidth, kHeight)));
-    const Bytes initial = EncodeToBuffer();
-    ASSERT_EQ(S_OK, Jpeg()->SetQuality(50));
-    EXPECT_EQ(initial, EncodeToBuffer());
-    ASSERT_EQ(S_OK, Jpeg()->SetQuality(51));
-    EXPECT_NE(initial, EncodeToBuffer());
 }
 
 // ---- failures ----
@@ -257,6 +233,13 @@ TEST_F(JpegPictures, NothingIsEncodedBeforeThereIsATarget)
     HDC dc = CreateCompatibleDC(nullptr);
     EXPECT_EQ(E_FAIL, jpeg->DrawToDC(dc, RECT{0, 0, 8, 8})) << "no frame yet";
     DeleteDC(dc);
+    // EncodeDC succeeds but has no pool sample to give yet.
+    CTestDibDc bitmap(40, 30, true);
+    ASSERT_TRUE(bitmap.IsValid());
+    bitmap.Fill(Quadrants(40, 30));
+    IMediaSample* none = reinterpret_cast<IMediaSample*>(static_cast<LONG_PTR>(1));
+    EXPECT_EQ(S_OK, jpeg->EncodeDC(bitmap.Dc(), nullptr, &none));
+    EXPECT_EQ(nullptr, none);
 
     const RECT target = {0, 0, 64, 48};
     ASSERT_EQ(S_OK, dx->SetRects(&target, nullptr, nullptr));

@@ -1,6 +1,7 @@
 // The portable kernels and the JPEG encoder as the Windows module builds
 // them, run under Wine: every build agrees bit for bit, and the JPEG output
-// decodes with the platform's own decoder (WIC).
+// decodes with the platform's own decoder (WIC). The pictures' own correctness
+// (BT.601, orientation, buffer limits) is judged by the native suites.
 #include "kernels/ColorConvert.h"
 #include "kernels/Deinterlace.h"
 #include "kernels/PixelAdjust.h"
@@ -13,7 +14,6 @@
 #include "tests/native/GuardedBuffer.h"
 #include "tests/native/TestImages.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -129,22 +129,6 @@ TEST(KernelsUnderWine, PixelAdjustBuildsAgree)
     }
 }
 
-TEST(KernelsUnderWine, ConversionStaysWithinOneOfBt601)
-{
-    for (int y = 0; y < 256; y += 3)
-        for (int u = 0; u < 256; u += 5)
-            for (int v = 0; v < 256; v += 7) {
-                uint8_t got[3];
-                V77YuvPixelToBgr(y, u, v, got);
-                double yy = (y - 16) * 255.0 / 219.0, cb = (u - 128) * 255.0 / 224.0, cr = (v - 128) * 255.0 / 224.0;
-                double want[3] = {yy + 1.772 * cb, yy - 0.344136 * cb - 0.714136 * cr, yy + 1.402 * cr};
-                for (int c = 0; c < 3; ++c) {
-                    double e = want[c] < 0 ? 0 : (want[c] > 255 ? 255 : want[c]);
-                    ASSERT_LE(std::fabs(got[c] - e), 1.5) << y << " " << u << " " << v;
-                }
-            }
-}
-
 class JpegUnderWine : public ::testing::Test {
 protected:
     void SetUp() override
@@ -197,42 +181,12 @@ TEST_F(JpegUnderWine, NaturalImageRoundTripsThroughWic)
     for (int y = 0; y < 479; ++y)
         std::memcpy(src.data() + static_cast<size_t>(y) * 641 * 3, img.Row(y), 641 * 3);
     EXPECT_GT(v77test::Psnr(src.data(), d.bgr.data(), src.size()), 30.0);
-}
 
-TEST_F(JpegUnderWine, TopHalfRedBottomHalfBlueDecodesThatWay)
-{
-    v77test::BgrImage img;
-    img.width = 50;
-    img.height = 38;
-    img.stride = 50 * 3 + 2;  // a DWORD-aligned DIB row, as the renderer has
-    img.pixels.assign(static_cast<size_t>(img.stride) * img.height, 0);
-    for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x)
-            img.Row(y)[x * 3 + (y < img.height / 2 ? 2 : 0)] = 255;
-    std::vector<uint8_t> jpeg;
-    ASSERT_EQ(V77_JPEG_OK, Encode(img, 80, true, jpeg));
-    WicDecodedImage d;
-    ASSERT_EQ(S_OK, WicDecodeJpeg(jpeg.data(), jpeg.size(), d));
-    ASSERT_EQ(50u, d.width);
-    ASSERT_EQ(38u, d.height);
-    const uint8_t* top = d.bgr.data() + (3 * 50 + 25) * 3;
-    const uint8_t* bottom = d.bgr.data() + (34 * 50 + 25) * 3;
-    EXPECT_GT(top[2], 220);
-    EXPECT_LT(top[0], 40);
-    EXPECT_GT(bottom[0], 220);
-    EXPECT_LT(bottom[2], 40);
-}
-
-TEST_F(JpegUnderWine, GreyIsOneComponent)
-{
-    v77test::BgrImage img = v77test::MakeNaturalImage(99, 37);
-    std::vector<uint8_t> jpeg;
+    // Grey: one component, expanded to equal BGR channels.
     ASSERT_EQ(V77_JPEG_OK, Encode(img, 90, false, jpeg));
-    WicDecodedImage d;
     ASSERT_EQ(S_OK, WicDecodeJpeg(jpeg.data(), jpeg.size(), d));
     EXPECT_EQ(1u, d.channels);
-    ASSERT_EQ(99u, d.width);
-    // Expanded to BGR, a grey picture has equal channels.
+    ASSERT_EQ(641u, d.width);
     for (size_t i = 0; i < d.bgr.size(); i += 3) {
         ASSERT_EQ(d.bgr[i], d.bgr[i + 1]);
         ASSERT_EQ(d.bgr[i], d.bgr[i + 2]);
@@ -255,21 +209,6 @@ TEST_F(JpegUnderWine, AllBuildsWriteTheSameBytes)
                 ASSERT_EQ(first, out) << s.width << "x" << s.height << " path " << static_cast<int>(p);
             }
         }
-}
-
-TEST_F(JpegUnderWine, TooSmallBufferFailsAndTheNextEncodeWorks)
-{
-    v77test::BgrImage img = v77test::MakeNaturalImage(120, 90);
-    std::vector<uint8_t> good;
-    ASSERT_EQ(V77_JPEG_OK, Encode(img, 75, true, good));
-    v77test::GuardedBuffer small(good.size() / 2);
-    m_props.JPGBytes = small.data();
-    m_props.JPGSizeBytes = static_cast<uint32_t>(small.size());
-    EXPECT_EQ(V77_JPEG_ERR_BUFFER_TOO_SMALL, V77JpegWrite(&m_props, V77_JPEG_WRITE_WHOLE_IMAGE));
-    EXPECT_EQ(0u, m_props.JPGSizeBytes);
-    std::vector<uint8_t> again;
-    ASSERT_EQ(V77_JPEG_OK, Encode(img, 75, true, again));
-    EXPECT_EQ(good, again);
 }
 
 } // namespace

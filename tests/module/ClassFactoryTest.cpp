@@ -112,7 +112,7 @@ TEST_F(ClassFactoryTest, GetClassObjectRejectsBeforeAllocating)
     EXPECT_EQ(0, g_cCreatorCalls);
 }
 
-TEST_F(ClassFactoryTest, FactoryIsAnActiveObjectUntilItsLastRelease)
+TEST_F(ClassFactoryTest, FactoryIsAnActiveObjectUntilItsLastReleaseAndAnswersForItself)
 {
     IUnknown* unknown = nullptr;
     ASSERT_EQ(S_OK, V77GetClassObject(kTemplates, kCount, CLSID_TestGood, IID_IUnknown,
@@ -124,15 +124,12 @@ TEST_F(ClassFactoryTest, FactoryIsAnActiveObjectUntilItsLastRelease)
     EXPECT_EQ(0u, unknown->Release());
     EXPECT_EQ(m_cObjectsBefore, CBaseObject::ObjectsActive());
     EXPECT_EQ(0, g_cCreatorCalls);
-}
 
-TEST_F(ClassFactoryTest, FactoryQueryInterface)
-{
     ComPtr<IClassFactory> factory = Factory(CLSID_TestGood);
     ASSERT_TRUE(factory);
-    ComPtr<IUnknown> unknown;
-    EXPECT_EQ(S_OK, factory->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(unknown.GetAddressOf())));
-    EXPECT_EQ(static_cast<IUnknown*>(factory.Get()), unknown.Get());
+    ComPtr<IUnknown> identity;
+    EXPECT_EQ(S_OK, factory->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())));
+    EXPECT_EQ(static_cast<IUnknown*>(factory.Get()), identity.Get());
     void* ppv = kJunk;
     EXPECT_EQ(E_NOINTERFACE, factory->QueryInterface(IID_IMarshal, &ppv));
     EXPECT_EQ(nullptr, ppv);
@@ -152,26 +149,19 @@ TEST_F(ClassFactoryTest, CreatesTheObjectWithOneReference)
     EXPECT_EQ(1, Destroyed());
 }
 
-TEST_F(ClassFactoryTest, CreateInstanceArgumentChecksCallNoCreator)
+TEST_F(ClassFactoryTest, AggregatedCreationChecksItsArgumentsAndReturnsTheInnerUnknown)
 {
     ComPtr<IClassFactory> factory = Factory(CLSID_TestGood);
     ASSERT_TRUE(factory);
     EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IPersist, nullptr));
 
-    // Aggregation hands out only the inner IUnknown.
+    // Aggregation hands out only the inner IUnknown (any live COM object will do as the outer).
     IUnknown* outer = factory.Get();
     void* ppv = kJunk;
     EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(outer, IID_IPersist, &ppv));
     EXPECT_EQ(nullptr, ppv);
     EXPECT_EQ(0, g_cCreatorCalls);
-}
 
-TEST_F(ClassFactoryTest, AggregatedCreationReturnsTheInnerUnknown)
-{
-    ComPtr<IClassFactory> factory = Factory(CLSID_TestGood);
-    ASSERT_TRUE(factory);
-    // Any live COM object will do as the outer unknown.
-    IUnknown* outer = factory.Get();
     IUnknown* inner = nullptr;
     ASSERT_EQ(S_OK, factory->CreateInstance(outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
     ASSERT_NE(nullptr, inner);
@@ -187,7 +177,7 @@ TEST_F(ClassFactoryTest, AggregatedCreationReturnsTheInnerUnknown)
     EXPECT_EQ(1, Destroyed());
 }
 
-TEST_F(ClassFactoryTest, ConstructorFailureDestroysTheObject)
+TEST_F(ClassFactoryTest, ConstructorFailureOrAMissingInterfaceDestroysTheNewObject)
 {
     ComPtr<IClassFactory> factory = Factory(CLSID_TestGood);
     ASSERT_TRUE(factory);
@@ -198,17 +188,14 @@ TEST_F(ClassFactoryTest, ConstructorFailureDestroysTheObject)
     EXPECT_EQ(1, g_cCreatorCalls);
     EXPECT_EQ(1, Destroyed());
     EXPECT_EQ(m_cObjectsBefore + 1, CBaseObject::ObjectsActive());  // the factory only
-}
 
-TEST_F(ClassFactoryTest, MissingInterfaceDestroysTheNewObject)
-{
-    ComPtr<IClassFactory> factory = Factory(CLSID_TestGood);
-    ASSERT_TRUE(factory);
-    void* ppv = kJunk;
+    // An interface the new object lacks destroys it as well.
+    CTestObject::SetConstructorResult(S_OK);
+    ppv = kJunk;
     EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IMarshal, &ppv));
     EXPECT_EQ(nullptr, ppv);
-    EXPECT_EQ(1, g_cCreatorCalls);
-    EXPECT_EQ(1, Destroyed());
+    EXPECT_EQ(2, g_cCreatorCalls);
+    EXPECT_EQ(2, Destroyed());
     EXPECT_EQ(m_cObjectsBefore + 1, CBaseObject::ObjectsActive());
 }
 

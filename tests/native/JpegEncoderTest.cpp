@@ -431,16 +431,6 @@ TEST(JpegEncoder, AllBuildsWriteTheSameBytesAndReadOnlyThePicture)
             }
 }
 
-TEST(JpegEncoder, RowPaddingIsSkipped)
-{
-    BgrImage tight = v77test::MakeNaturalImage(45, 30, 0);
-    BgrImage padded = v77test::MakeNaturalImage(45, 30, 7);
-    Encoder enc;
-    Encoded a = enc.Encode(tight), b = enc.Encode(padded);
-    ASSERT_EQ(V77_JPEG_OK, a.rc);
-    EXPECT_EQ(a.bytes, b.bytes);
-}
-
 TEST(JpegEncoder, WorstCaseContentStaysDecodable)
 {
     // Pixel noise and a one-pixel checkerboard at quality 100 drive the

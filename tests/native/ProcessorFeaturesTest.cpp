@@ -30,10 +30,7 @@ TEST(ProcessorFeatures, MapsVendorAndLeafOneBits)
     EXPECT_EQ(V77FeatureWordFromCpuid(Regs("GenuineIntel", 1, 0, kSse2)), 0x111u);
     // Another vendor gets no vendor bit; bits unrelated to the word are ignored.
     EXPECT_EQ(V77FeatureWordFromCpuid(Regs("CentaurHauls", 1, ~(kSse3 | kSsse3), kSse)), 0xD0u);
-}
-
-TEST(ProcessorFeatures, NoLeafOneWhenHighestLeafIsZero)
-{
+    // No leaf one when the highest leaf is zero.
     EXPECT_EQ(V77FeatureWordFromCpuid(Regs("GenuineIntel", 0, kSsse3, kSse2)), 0x11u);
 }
 

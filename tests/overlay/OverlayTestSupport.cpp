@@ -27,6 +27,13 @@ std::vector<uint32_t> MaskWords(int width, int height, const std::function<bool(
     return v77::EncodeRunLengthPixels(pixels.data(), width, height);
 }
 
+std::vector<BYTE> Poke(std::vector<BYTE> bytes, size_t offset, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes.at(offset + i) = static_cast<BYTE>(value >> (8 * i));
+    return bytes;
+}
+
 Rgb RgbOf(COLORREF colour)
 {
     return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};

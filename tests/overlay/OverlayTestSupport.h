@@ -22,6 +22,9 @@ constexpr Rgb kGrey = {0x40, 0x40, 0x40};
 // Run-length words of a width x height mask.
 std::vector<uint32_t> MaskWords(int width, int height, const std::function<bool(int, int)>& set);
 
+// The bytes with the little-endian DWORD at offset replaced: damaged samples.
+std::vector<BYTE> Poke(std::vector<BYTE> bytes, size_t offset, uint32_t value);
+
 Rgb RgbOf(COLORREF colour);
 bool Same(Rgb a, Rgb b);
 std::string Describe(Rgb c);

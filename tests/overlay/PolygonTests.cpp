@@ -191,21 +191,16 @@ TEST_F(PolygonTest, PolylinesKeepTheirColourAndWidthAndBlackStaysTransparent)
 
 TEST_F(PolygonTest, DamagedSamplesAreReadInsideTheBufferAndTheStreamCompletes)
 {
-    auto poke = [](std::vector<BYTE> bytes, size_t offset, uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            bytes.at(offset + i) = static_cast<BYTE>(value >> (8 * i));
-        return bytes;
-    };
     const auto good = v77::BuildPolygonSample(104, {{0x0000FF, {{1, 1}, {30, 30}}}},
                                               {Integer(103, 5), v77::TextRecord{104, 2, 0, 0.0, u"x"}});
     const std::vector<std::vector<BYTE>> damaged = {
         {},                                    // empty
         {1, 2, 3, 4, 5},                       // shorter than the header
-        poke(good, 4, 0xFFFFFFFF),             // absurd polyline count
-        poke(poke(good, 8, 0xFFFFFFFF), 20, 0),  // absurd text count, zero-sized polyline
-        poke(good, 12, 0xFFFFFFF0),            // polyline offset far outside
-        poke(good, 16, 0x7FFFFFFF),            // text offset far outside
-        poke(good, 28, 0x40000000),            // point count past the end
+        Poke(good, 4, 0xFFFFFFFF),             // absurd polyline count
+        Poke(Poke(good, 8, 0xFFFFFFFF), 20, 0),  // absurd text count, zero-sized polyline
+        Poke(good, 12, 0xFFFFFFF0),            // polyline offset far outside
+        Poke(good, 16, 0x7FFFFFFF),            // text offset far outside
+        Poke(good, 28, 0x40000000),            // point count past the end
         std::vector<BYTE>(good.begin(), good.end() - 3),  // the text's NUL cut off
         v77::BuildPolygonSample(0, {}, {Integer(0xFFFF, 1), Integer(2000, 2)}),  // missing strings
     };

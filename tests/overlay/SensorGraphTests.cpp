@@ -174,17 +174,12 @@ TEST_F(SensorTest, DamagedSamplesAreSkippedAndTheStreamStillCompletes)
         true, {{5, MaskWords(16, 8, [](int x, int) { return x == 15; })},
                {6, MaskWords(16, 8, [](int x, int) { return x == 14; })}});
     ASSERT_EQ(S_OK, m_Graph.Push(good));
-    auto poke = [](std::vector<BYTE> bytes, size_t offset, uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            bytes.at(offset + i) = static_cast<BYTE>(value >> (8 * i));
-        return bytes;
-    };
     const uint32_t first = good[8] | good[9] << 8;  // offset of record 0
     const std::vector<std::vector<BYTE>> damaged = {
         {1, 2, 3},                                              // shorter than the header
-        poke(good, 4, 0xFFFFFFFF),                              // absurd record count
-        poke(good, 8, 0x7FFFFFF0),                              // record offset far outside
-        poke(good, first + 20, 0xFFFFFFF0),                     // mask length outside
+        Poke(good, 4, 0xFFFFFFFF),                              // absurd record count
+        Poke(good, 8, 0x7FFFFFF0),                              // record offset far outside
+        Poke(good, first + 20, 0xFFFFFFF0),                     // mask length outside
         v77::BuildSensorSample(true, {{7, {v77::kRunSetBit | v77::kRunLengthMask, v77::kRunSetBit | 5}}}),  // overrun
     };
     for (const auto& bytes : damaged)
@@ -255,7 +250,9 @@ TEST_F(SensorTest, PaintingRenamingAndRebuildingRaceTheStreamSafely)
             ++paints;
         }
     });
-    for (uint32_t i = 0; i < 400; ++i) {
+    // At least 400 samples, and on until the painter has had its turns (a
+    // loaded machine may not schedule it before 400 synchronous pushes end).
+    for (uint32_t i = 0; i < 400 || (paints.load() <= 10 && i < 40000); ++i) {
         const int c = static_cast<int>(i % 16);
         ASSERT_EQ(S_OK, m_Graph.Push(v77::BuildSensorSample(
                             true, {{i, MaskWords(16, 8, [c](int x, int) { return x == c; })},

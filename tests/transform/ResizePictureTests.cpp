@@ -94,9 +94,7 @@ TEST_F(ResizePictures, EveryFormatMatchesFfmpegBilinearUpAndDown)
             ASSERT_EQ(static_cast<size_t>(RawFrameBytes(*fmt.subtype, s.cx, s.cy)), ref.size()) << name;
             const std::vector<BYTE> out = Scale(fmt, s.cx, s.cy);
             ASSERT_EQ(ref.size(), out.size()) << fmt.label << " " << s.cx << "x" << s.cy;
-            const double psnr = Psnr(out.data(), ref.data(), ref.size());
-            EXPECT_GE(psnr, 35.0) << fmt.label << " " << s.cx << "x" << s.cy;
-            std::printf("%-6s 352x288 -> %dx%d: %.1f dB\n", fmt.label, int(s.cx), int(s.cy), psnr);
+            EXPECT_GE(Psnr(out.data(), ref.data(), ref.size()), 35.0) << fmt.label << " " << s.cx << "x" << s.cy;
         }
 }
 
