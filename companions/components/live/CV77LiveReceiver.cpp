@@ -227,29 +227,33 @@ bool CV77LiveReceiver::Pause(DWORD ms)
     return false;
 }
 
-HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties properties, IUnknown* context)
+HRESULT CV77LiveReceiver::AcquireSample(IUnknown* context, IMediaSample** sample)
 {
+    *sample = nullptr;
     IV77RTPReceiverEvents* events = Events();
     if (!events || m_bStop || !m_bStreaming)
         return S_FALSE;
-    IMediaSample* sample = nullptr;
-    HRESULT hr = events->GetBuffer(context, &sample);
-    if (FAILED(hr) || !sample)
+    HRESULT hr = events->GetBuffer(context, sample);
+    if (FAILED(hr) || !*sample) {
+        *sample = nullptr;
         return FAILED(hr) ? hr : E_UNEXPECTED;
+    }
     // Close may have come while GetBuffer waited: hand nothing more over.
     if (m_bStop || !m_bStreaming) {
-        sample->Release();
+        (*sample)->Release();
+        *sample = nullptr;
         return S_FALSE;
     }
-    BYTE* data = nullptr;
-    LONG written = 0;
-    hr = sample->GetPointer(&data);
-    if (SUCCEEDED(hr) && !fill(data, sample->GetSize(), &written, &properties))
-        hr = S_FALSE;
+    return S_OK;
+}
+
+HRESULT CV77LiveReceiver::HandOver(IMediaSample* sample, LONG written, const V77FrameProperties& properties)
+{
+    IV77RTPReceiverEvents* events = Events();
+    HRESULT hr = events ? sample->SetActualDataLength(written) : S_FALSE;
     if (hr == S_OK) {
         REFERENCE_TIME start = properties.start;
         REFERENCE_TIME stop = properties.stop;
-        sample->SetActualDataLength(written);
         sample->SetTime(&start, &stop);
         sample->SetMediaTime(&start, &stop);
         sample->SetSyncPoint(properties.syncPoint);
@@ -272,6 +276,22 @@ HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties prop
     }
     sample->Release();
     return hr;
+}
+
+HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties properties, IUnknown* context)
+{
+    IMediaSample* sample = nullptr;
+    HRESULT hr = AcquireSample(context, &sample);
+    if (hr != S_OK)
+        return hr;
+    BYTE* data = nullptr;
+    LONG written = 0;
+    hr = sample->GetPointer(&data);
+    if (FAILED(hr) || !fill(data, sample->GetSize(), &written, &properties)) {
+        sample->Release();
+        return FAILED(hr) ? hr : S_FALSE;
+    }
+    return HandOver(sample, written, properties);
 }
 
 HRESULT CV77LiveReceiver::DeliverFrame(const BYTE* data, size_t size, const V77FrameProperties& properties,
