@@ -139,7 +139,8 @@ private:
     std::atomic<bool> m_bFlowing{false};     // stream event A raised for this run
     std::atomic<WORD> m_wStreamParameter{0};
     std::atomic<REFERENCE_TIME> m_tTimeParameter{0};
-    HANDLE m_hWake;                          // manual reset: stop or streaming changed
+    HANDLE m_hWake;                          // manual reset: set while streaming is on, or at a stop
+    HANDLE m_hStopped;                       // manual reset: set at a stop only
     HANDLE m_hThread = nullptr;
     HANDLE m_hLingering = nullptr;           // a stream thread that outlived Close
     SOURCE_INFORMATION m_Info = {};
