@@ -241,6 +241,15 @@ TEST_F(LocalCaptureTest, ACaptureProcessThatDiesEndsTheStreamAndOneThatRestartsR
     ASSERT_TRUE(Ring());
     ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
     ASSERT_TRUE(m_Renderer->WaitForSamples(20, kFlowTimeoutMs));
+    // A frame this (live) viewer holds, as a sample downstream holds its
+    // slot's memory: the new process must write around it.
+    V77CaptureLease held;
+    ASSERT_TRUE(WaitUntil([&] { return Ring()->TakeOldest(GetCurrentProcessId(), &held); }, kFlowTimeoutMs));
+    auto heldStamp = [&] {
+        return ReadFrameStamp(Ring()->LeasedData(held), kCaptureWidth, kCaptureWidth * 2, held.length);
+    };
+    const long heldFrame = heldStamp();
+    ASSERT_GE(heldFrame, 0);
     ASSERT_TRUE(m_Capture->Kill());
     EXPECT_TRUE(m_Graph.WaitForEvent(EC_V77_STREAM_EVENT_2, kFlowTimeoutMs)) << "no stream event B for a dead capture";
     const size_t beforeRestart = m_Renderer->SampleCount();
@@ -251,6 +260,8 @@ TEST_F(LocalCaptureTest, ACaptureProcessThatDiesEndsTheStreamAndOneThatRestartsR
     const std::vector<RenderedSample> samples = m_Renderer->Samples();
     EXPECT_LT(StampOf(samples.back()), StampOf(samples[beforeRestart - 1])) << "the new process counts from 0 again";
     ExpectRisingStamps(beforeRestart + 1, 10);
+    EXPECT_EQ(heldFrame, heldStamp()) << "the restarted process wrote into a leased slot";
+    EXPECT_TRUE(Ring()->Return(held)) << "a live viewer's lease survives the takeover";
     ASSERT_TRUE(FinishesWithin(kStateTimeoutMs, [&] { m_Graph.Stop(); }));
     EXPECT_TRUE(LeasesComeBack());
 
