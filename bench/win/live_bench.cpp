@@ -1,18 +1,30 @@
-// Frames from the AVI file receiver (pacing off, looping) through the AVI
-// file source and the buffer filter into a null renderer, against frames of
-// the benchmark source (pooled) straight into the same null renderer, in the
-// same run, for a 720p and a small frame. Prints frames per second, wall
-// time and process CPU time per frame, and their ratio to the baseline.
-// The files are ffmpeg's (bench/run-benchmarks makes them; V77_BENCH_MEDIA
-// names their folder).
+// Whether the live paths copy frames: cost per frame at a small (176x144) and
+// a large (1920x1080) YUY2 frame, in the same run, of
+//   - the benchmark source (pooled frames) straight into a null renderer: the baseline;
+//   - the local source on the real local receiver, fed through a capture ring
+//     by an in-process producer (CBenchRingProducer; its thread's CPU is taken
+//     out), through the buffer filter into the null renderer;
+//   - the AVI file source on the real AVI receiver (pacing off, looping)
+//     through the buffer filter into the null renderer;
+//   - AVIStreamRead of the same file's frames alone: the file read that the
+//     AVI path cannot avoid;
+//   - one memcpy of a frame, the yardstick of what a copy would add.
+// Prints frames per second, wall and process CPU time per frame, and how the
+// CPU per frame of each path grows from the small to the large frame. The
+// files are ffmpeg's (bench/run-benchmarks makes them; V77_BENCH_MEDIA names
+// their folder).
 #include <windows.h>
 #include <strmif.h>
 #include <amvideo.h>
+#include <vfw.h>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 #include <wrl/client.h>
 
 #include "bench/win/BenchCounters.h"
+#include "bench/win/CBenchRingProducer.h"
 #include "bench/win/CBenchSource.h"
 #include "bench/win/CNullRenderer.h"
 #include "buffer/CV77DsBufferFilter.h"
@@ -55,20 +67,26 @@ LONGLONG ProcessCpu100ns()
     return value(kernel) + value(user);
 }
 
-// Counts the frames the renderer gets in a window of kWindowMs after a warm-up.
-Figures Measure(TestGraph& graph, BenchCounters& counters)
+LONGLONG ProducerCpu(const CBenchRingProducer* producer)
+{
+    return producer ? producer->Cpu100ns() : 0;
+}
+
+// Counts the frames the renderer gets in a window of kWindowMs after a
+// warm-up; the producer's thread, when given, is not counted as CPU.
+Figures Measure(TestGraph& graph, BenchCounters& counters, const CBenchRingProducer* producer = nullptr)
 {
     Figures figures;
     if (FAILED(graph.RunAndWait()))
         return figures;
     Sleep(kWarmUpMs);
     const long before = counters.received.load();
-    const LONGLONG cpuBefore = ProcessCpu100ns();
+    const LONGLONG cpuBefore = ProcessCpu100ns() - ProducerCpu(producer);
     const ULONGLONG start = GetTickCount64();
     Sleep(kWindowMs);
     const long frames = counters.received.load() - before;
     const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
-    const LONGLONG cpu = ProcessCpu100ns() - cpuBefore;
+    const LONGLONG cpu = ProcessCpu100ns() - ProducerCpu(producer) - cpuBefore;
     graph.StopAndWait();
     if (frames <= 0)
         return figures;
@@ -121,6 +139,96 @@ Figures AviThroughBuffer(const std::wstring& path)
     return figures;
 }
 
+Figures LocalThroughBuffer(const Format& format)
+{
+    static int s_Ring = 0;
+    const std::wstring name = L"bench" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++s_Ring);
+    CBenchRingProducer producer(name, static_cast<uint32_t>(format.width), static_cast<uint32_t>(format.height), 16);
+    BenchCounters counters;
+    ComPtr<IBaseFilter> source;
+    if (!producer.Started() ||
+        FAILED(CoCreateInstance(CLSID_V77DsLocalSource, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                reinterpret_cast<void**>(source.GetAddressOf()))))
+        return Figures();
+    ComPtr<IV77DsNetworkSource> control;
+    BSTR ring = SysAllocString(name.c_str());
+    const bool opened = SUCCEEDED(source.As(&control)) && control->Open(ring, nullptr, 0, 0, 0, nullptr) == S_OK;
+    SysFreeString(ring);
+    ComPtr<CV77DsBufferFilter> buffer = MakeBuffer();
+    ComPtr<CNullRenderer> renderer = Adopt(CNullRenderer::Create(&counters));
+    TestGraph graph;
+    if (!opened || !buffer || !renderer || FAILED(graph.Create()))
+        return Figures();
+    graph.Add(source.Get(), L"local");
+    graph.Add(buffer.Get(), L"buffer");
+    graph.Add(renderer->Filter(), L"renderer");
+    if (FAILED(graph.ConnectFilters(source.Get(), buffer.Get())) ||
+        FAILED(graph.ConnectFilters(buffer.Get(), renderer->Filter())))
+        return Figures();
+    Figures figures = Measure(graph, counters, &producer);
+    graph.Release();
+    return figures;
+}
+
+// AVIStreamRead of the file's frames, looping, into one buffer: the read alone.
+Figures AviReadAlone(const std::wstring& path)
+{
+    Figures figures;
+    AVIFileInit();
+    PAVIFILE file = nullptr;
+    PAVISTREAM stream = nullptr;
+    if (SUCCEEDED(AVIFileOpenW(&file, path.c_str(), OF_READ | OF_SHARE_DENY_WRITE, nullptr)) &&
+        SUCCEEDED(AVIFileGetStream(file, &stream, streamtypeVIDEO, 0))) {
+        const LONG first = AVIStreamStart(stream);
+        const LONG end = first + AVIStreamLength(stream);
+        LONG needed = 0;
+        AVIStreamRead(stream, first, 1, nullptr, 0, &needed, nullptr);
+        std::vector<BYTE> frame(static_cast<size_t>(needed > 0 ? needed : 1));
+        long frames = 0;
+        const LONGLONG cpuBefore = ProcessCpu100ns();
+        const ULONGLONG start = GetTickCount64();
+        for (LONG position = first; GetTickCount64() - start < kWindowMs; position = position + 1 < end ? position + 1 : first) {
+            LONG bytes = 0;
+            // As the receiver does: the size first, then the frame.
+            if (FAILED(AVIStreamRead(stream, position, 1, nullptr, 0, &needed, nullptr)) ||
+                FAILED(AVIStreamRead(stream, position, 1, frame.data(), static_cast<LONG>(frame.size()), &bytes,
+                                     nullptr)))
+                break;
+            ++frames;
+        }
+        const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
+        if (frames > 0) {
+            figures.fps = frames / seconds;
+            figures.cpuUsPerFrame = static_cast<double>(ProcessCpu100ns() - cpuBefore) / 10.0 / frames;
+            figures.ok = true;
+        }
+    }
+    if (stream)
+        AVIStreamRelease(stream);
+    if (file)
+        AVIFileRelease(file);
+    AVIFileExit();
+    return figures;
+}
+
+// One memcpy of a frame between two buffers, best of many: what a copy costs.
+double CopyMicroseconds(LONG bytes)
+{
+    std::vector<BYTE> from(static_cast<size_t>(bytes), 1), to(static_cast<size_t>(bytes));
+    LARGE_INTEGER frequency, a, b;
+    QueryPerformanceFrequency(&frequency);
+    double best = 1e30;
+    for (int i = 0; i < 50; ++i) {
+        QueryPerformanceCounter(&a);
+        std::memcpy(to.data(), from.data(), from.size());
+        QueryPerformanceCounter(&b);
+        const double us = static_cast<double>(b.QuadPart - a.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+        best = us < best ? us : best;
+        from[static_cast<size_t>(i)] = to[static_cast<size_t>(i) + 1];  // keeps the copy from being optimised away
+    }
+    return best;
+}
+
 CMediaType MakeYuy2(LONG width, LONG height)
 {
     CMediaType mt;
@@ -170,6 +278,17 @@ Figures BenchSourceDirect(const Format& format)
     return figures;
 }
 
+void Print(const char* what, const Figures& f)
+{
+    std::printf("  %-46s %9.0f frames/s, %9.2f us wall, %9.2f us CPU a frame\n", what, f.fps, 1e6 / f.fps,
+                f.cpuUsPerFrame);
+}
+
+struct Row {
+    const char* what;
+    Figures figures[2];  // small, large frame
+};
+
 }  // namespace
 
 int main()
@@ -180,40 +299,68 @@ int main()
         std::printf("live_bench: needs COM and V77_BENCH_MEDIA (the folder of the benchmark AVI files)\n");
         return 1;
     }
-    std::printf("live_bench: AVI file receiver (pacing off, looping) -> AVI file source -> buffer -> null renderer\n");
-    std::printf("against the benchmark source (pooled frames) -> null renderer; best of %d windows of %lu ms\n",
-                kRuns, static_cast<unsigned long>(kWindowMs));
-    const Format formats[] = {{"bench-1280x720.avi", 1280, 720}, {"bench-160x120.avi", 160, 120}};
+    std::printf("live_bench: cost per frame of the live paths at two frame sizes, against the benchmark source\n");
+    std::printf("straight into the null renderer; best of %d windows of %lu ms each\n", kRuns,
+                static_cast<unsigned long>(kWindowMs));
+    const Format formats[2] = {{"bench-176x144.avi", 176, 144}, {"bench-1920x1080.avi", 1920, 1080}};
+    Row rows[] = {{"bench source -> null renderer (baseline)", {}},
+                  {"local source -> buffer -> null renderer", {}},
+                  {"AVI source -> buffer -> null renderer", {}},
+                  {"AVIStreamRead alone (the file read)", {}}};
     int rc = 0;
-    for (const Format& format : formats) {
+    for (int size = 0; size < 2; ++size) {
+        const Format& format = formats[size];
         std::wstring path = std::wstring(folder) + L"\\" + std::wstring(format.file, format.file + strlen(format.file));
         for (wchar_t& c : path) {
             if (c == L'/')
                 c = L'\\';
         }
-        Figures live, direct;
         for (int run = 0; run < kRuns; ++run) {
-            const Figures a = AviThroughBuffer(path);
-            const Figures b = BenchSourceDirect(format);
-            if (!a.ok || !b.ok) {
-                std::printf("\n%s: a graph failed to run\n", format.file);
-                rc = 1;
-                break;
+            const Figures measured[4] = {BenchSourceDirect(format), LocalThroughBuffer(format), AviThroughBuffer(path),
+                                         AviReadAlone(path)};
+            for (int row = 0; row < 4; ++row) {
+                if (!measured[row].ok) {
+                    std::printf("\n%s: %s failed to run\n", format.file, rows[row].what);
+                    rc = 1;
+                }
+                if (measured[row].fps > rows[row].figures[size].fps)
+                    rows[row].figures[size] = measured[row];
             }
-            if (a.fps > live.fps)
-                live = a;
-            if (b.fps > direct.fps)
-                direct = b;
         }
-        if (!live.ok || !direct.ok)
-            continue;
-        std::printf("\nYUY2 %ldx%ld (%ld bytes a frame)\n", format.width, format.height,
-                    format.width * format.height * 2);
-        std::printf("  AVI source -> buffer -> null renderer: %9.0f frames/s, %8.2f us wall, %8.2f us CPU a frame\n",
-                    live.fps, 1e6 / live.fps, live.cpuUsPerFrame);
-        std::printf("  bench source -> null renderer:         %9.0f frames/s, %8.2f us wall, %8.2f us CPU a frame\n",
-                    direct.fps, 1e6 / direct.fps, direct.cpuUsPerFrame);
-        std::printf("  ratio live/baseline frames/s:          %9.3f\n", live.fps / direct.fps);
+        std::printf("\nYUY2 %ldx%ld (%ld bytes a frame; one memcpy of it: %.2f us)\n", format.width, format.height,
+                    format.width * format.height * 2, CopyMicroseconds(format.width * format.height * 2));
+        for (const Row& row : rows) {
+            if (row.figures[size].ok)
+                Print(row.what, row.figures[size]);
+        }
+        const Figures& avi = rows[2].figures[size];
+        const Figures& read = rows[3].figures[size];
+        const double rest = avi.cpuUsPerFrame - read.cpuUsPerFrame;
+        if (avi.ok && read.ok && rest > 0)
+            std::printf("  %-46s %9.2f us CPU a frame\n", "AVI path less its file read", rest);
+        else if (avi.ok && read.ok)
+            std::printf("  %-46s below the noise of the two figures (%.2f us)\n", "AVI path less its file read", rest);
+    }
+    const double copyLarge = CopyMicroseconds(formats[1].width * formats[1].height * 2);
+    const double bytesRatio = static_cast<double>(formats[1].width * formats[1].height) /
+                              static_cast<double>(formats[0].width * formats[0].height);
+    std::printf("\nCPU a frame at %ldx%ld against %ldx%ld (%.1f times the bytes):\n", formats[1].width,
+                formats[1].height, formats[0].width, formats[0].height, bytesRatio);
+    for (const Row& row : rows) {
+        if (row.figures[0].ok && row.figures[1].ok)
+            std::printf("  %-46s %+9.2f us (x%.2f)\n", row.what,
+                        row.figures[1].cpuUsPerFrame - row.figures[0].cpuUsPerFrame,
+                        row.figures[1].cpuUsPerFrame / row.figures[0].cpuUsPerFrame);
+    }
+    // A copy anywhere on the local path would add at least one copy of the
+    // large frame (a cache-warm memcpy, the cheapest there is) to its growth.
+    const Figures* local = rows[1].figures;
+    if (local[0].ok && local[1].ok) {
+        const double growth = local[1].cpuUsPerFrame - local[0].cpuUsPerFrame;
+        std::printf("\nlocal path: frame size %s: from the small to the large frame it %s %.2f us a frame (noise), "
+                    "against %.2f us for one copy of the large frame\n",
+                    growth < copyLarge / 2 ? "does not matter (met)" : "matters (NOT met)",
+                    growth < 0 ? "loses" : "grows by", growth < 0 ? -growth : growth, copyLarge);
     }
     return rc;
 }

@@ -62,6 +62,11 @@ struct IV77PoolItem : public IUnknown {
     // 14, 15: data and properties (times, media times, flags, media type).
     virtual HRESULT STDMETHODCALLTYPE CopyFrom(IMediaSample* source) = 0;
     virtual HRESULT STDMETHODCALLTYPE CopyTo(IMediaSample* target) = 0;
+    // 16: makes size bytes of memory owned elsewhere the item's data, without a
+    //     copy, until Reset, Allocate, Free or Write (the item's own buffer is
+    //     kept for then); the lender keeps that memory valid and unchanged until
+    //     the item comes back. A null data pointer ends the loan.
+    virtual HRESULT STDMETHODCALLTYPE Lend(BYTE* data, DWORD size) = 0;
 };
 
 #ifdef __CRT_UUID_DECL

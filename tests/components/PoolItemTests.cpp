@@ -373,6 +373,44 @@ TEST_F(PoolItem, CopyBetweenItemsCarriesTheCommandMark)
     EXPECT_EQ(S_FALSE, otherItem->GetData(nullptr));
 }
 
+// Lent memory is the sample's data, uncopied, until Reset; a copy into the
+// item lands in its own buffer and leaves the lender's memory untouched.
+TEST_F(PoolItem, LentMemoryIsTheDataUntilResetAndCopiesNeverWriteIntoIt)
+{
+    ASSERT_EQ(S_OK, m_Item->Allocate(16));
+    BYTE* own = nullptr;
+    ASSERT_EQ(S_OK, m_Sample->GetPointer(&own));
+    BYTE lent[64];
+    memset(lent, 0x11, sizeof lent);
+    ASSERT_EQ(S_OK, m_Item->Lend(lent, sizeof lent));
+    BYTE* data = nullptr;
+    ASSERT_EQ(S_OK, m_Sample->GetPointer(&data));
+    EXPECT_EQ(lent, data);
+    EXPECT_EQ(64, m_Sample->GetSize());
+    EXPECT_EQ(64, m_Sample->GetActualDataLength());
+    EXPECT_EQ(S_OK, m_Sample->SetActualDataLength(40));
+    CRef<IMediaSample> other = NewItem();
+    CRef<IV77PoolItem> otherItem = other.As<IV77PoolItem>(IID_IV77PoolItem);
+    ASSERT_TRUE(otherItem && SUCCEEDED(otherItem->Allocate(64)));
+    ASSERT_EQ(S_OK, m_Item->CopyTo(other.Get()));
+    ASSERT_EQ(S_OK, other->GetPointer(&data));
+    EXPECT_EQ(40, other->GetActualDataLength());
+    EXPECT_EQ(0x11, data[39]);
+
+    CFakeMediaSample frame(8);
+    frame.Fill(2, 8);
+    ASSERT_EQ(S_OK, m_Item->CopyFrom(&frame));
+    ASSERT_EQ(S_OK, m_Sample->GetPointer(&data));
+    EXPECT_EQ(own, data) << "the copy went into the lent memory";
+    EXPECT_EQ(0x11, lent[0]);
+    ASSERT_EQ(S_OK, m_Item->Lend(lent, sizeof lent));
+    ASSERT_EQ(S_OK, m_Item->Reset());
+    ASSERT_EQ(S_OK, m_Sample->GetPointer(&data));
+    EXPECT_EQ(own, data);
+    EXPECT_EQ(16, m_Sample->GetSize());
+    EXPECT_EQ(0, m_Sample->GetActualDataLength());
+}
+
 // An outer object that aggregates a pool item, as the archive local sample does.
 class COuter : public IUnknown {
 public:

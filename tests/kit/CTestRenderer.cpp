@@ -80,6 +80,7 @@ RenderedSample CTestRenderer::Describe(IMediaSample* sample)
     seen.length = sample->GetActualDataLength();
     BYTE* data = nullptr;
     if (SUCCEEDED(sample->GetPointer(&data)) && data) {
+        seen.data = data;
         LONG kept = std::min(seen.length, m_Config.bytesRecorded);
         seen.bytes.assign(data, data + std::max(0L, kept));
     }

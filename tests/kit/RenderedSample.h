@@ -20,4 +20,5 @@ struct RenderedSample {
     bool streamTimeValid = false;
     REFERENCE_TIME streamTime = 0;       // filter stream time when drawn
     const void* pool = nullptr;          // IV77SamplePool of a pooled sample (not referenced), else null
+    const void* data = nullptr;          // the sample's data pointer when drawn (for comparison only)
 };

@@ -69,6 +69,20 @@ std::vector<BYTE> ReadAll(const std::wstring& path)
     return bytes;
 }
 
+// Whether p lies in the frame slots of a mapped view of a capture ring (the
+// receiver's own view, while it is open).
+bool InCaptureRing(const void* p)
+{
+    MEMORY_BASIC_INFORMATION region = {};
+    if (!p || !VirtualQuery(p, &region, sizeof region) || region.Type != MEM_MAPPED)
+        return false;
+    auto* base = static_cast<BYTE*>(region.AllocationBase);
+    const size_t mapped = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize - base;
+    CV77CaptureRing ring(base, mapped);
+    const BYTE* first = base + ring.Header().dataOffset;
+    return ring.IsValid() && p >= first && p < first + ring.Header().slotCount * ring.Header().slotStride;
+}
+
 class LocalCaptureTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -168,6 +182,10 @@ TEST_F(LocalCaptureTest, FramesArriveInOrderThroughTheBufferAndEveryLeaseComesBa
     BuildGraph();
     ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
     ASSERT_TRUE(m_Renderer->WaitForSamples(40, kFlowTimeoutMs));
+    // No copy between the capture process and the renderer: the frames drawn
+    // are the ring's slots (checked while the receiver has the ring mapped).
+    for (const RenderedSample& sample : m_Renderer->Samples())
+        ASSERT_TRUE(InCaptureRing(sample.data)) << "a frame was copied out of its ring slot";
     EXPECT_EQ(VFW_E_WRONG_STATE, SourceControl(m_Source.Get())->Open(name, nullptr, 0, 0, 0, &info));
     SysFreeString(name);
     const size_t seen = m_Renderer->SampleCount();
@@ -223,6 +241,15 @@ TEST_F(LocalCaptureTest, ACaptureProcessThatDiesEndsTheStreamAndOneThatRestartsR
     ASSERT_TRUE(Ring());
     ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
     ASSERT_TRUE(m_Renderer->WaitForSamples(20, kFlowTimeoutMs));
+    // A frame this (live) viewer holds, as a sample downstream holds its
+    // slot's memory: the new process must write around it.
+    V77CaptureLease held;
+    ASSERT_TRUE(WaitUntil([&] { return Ring()->TakeOldest(GetCurrentProcessId(), &held); }, kFlowTimeoutMs));
+    auto heldStamp = [&] {
+        return ReadFrameStamp(Ring()->LeasedData(held), kCaptureWidth, kCaptureWidth * 2, held.length);
+    };
+    const long heldFrame = heldStamp();
+    ASSERT_GE(heldFrame, 0);
     ASSERT_TRUE(m_Capture->Kill());
     EXPECT_TRUE(m_Graph.WaitForEvent(EC_V77_STREAM_EVENT_2, kFlowTimeoutMs)) << "no stream event B for a dead capture";
     const size_t beforeRestart = m_Renderer->SampleCount();
@@ -233,6 +260,8 @@ TEST_F(LocalCaptureTest, ACaptureProcessThatDiesEndsTheStreamAndOneThatRestartsR
     const std::vector<RenderedSample> samples = m_Renderer->Samples();
     EXPECT_LT(StampOf(samples.back()), StampOf(samples[beforeRestart - 1])) << "the new process counts from 0 again";
     ExpectRisingStamps(beforeRestart + 1, 10);
+    EXPECT_EQ(heldFrame, heldStamp()) << "the restarted process wrote into a leased slot";
+    EXPECT_TRUE(Ring()->Return(held)) << "a live viewer's lease survives the takeover";
     ASSERT_TRUE(FinishesWithin(kStateTimeoutMs, [&] { m_Graph.Stop(); }));
     EXPECT_TRUE(LeasesComeBack());
 
@@ -253,16 +282,21 @@ TEST_F(LocalCaptureTest, ACaptureProcessThatDiesEndsTheStreamAndOneThatRestartsR
     ASSERT_TRUE(FinishesWithin(kStateTimeoutMs, [&] { m_Graph.Stop(); }));
 }
 
+// Also: on the buffer's allocator (SetUseOwnAllocator(FALSE)) no lease rides
+// on the samples, so each frame is copied out before its slot goes back.
 TEST_F(LocalCaptureTest, ACaptureProcessStartedLateIsFoundAtTheNextPause)
 {
     SOURCE_INFORMATION info = CaptureInformation();
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), OpenSource()) << "no ring and no description";
     EXPECT_EQ(S_FALSE, OpenSource(&info)) << "no ring: the caller's description is used";
+    ASSERT_EQ(S_OK, SourceControl(m_Source.Get())->SetUseOwnAllocator(FALSE));
     BuildGraph();
     StartCapture();
     ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs + kAttachWaitMs));
     ASSERT_TRUE(m_Renderer->WaitForSamples(20, kFlowTimeoutMs));
     ExpectRisingStamps(0, 20);
+    for (const RenderedSample& sample : m_Renderer->Samples())
+        ASSERT_FALSE(InCaptureRing(sample.data)) << "a slot's memory went out without its lease";
     ASSERT_TRUE(FinishesWithin(kStateTimeoutMs, [&] { m_Graph.Stop(); }));
     EXPECT_TRUE(LeasesComeBack());
 }

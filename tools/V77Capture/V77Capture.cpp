@@ -121,7 +121,7 @@ int wmain(int argc, wchar_t** argv)
         return 3;
     }
     CV77CaptureRing& ring = mapping->Ring();
-    const uint32_t epoch = ring.TakeOver(GetCurrentProcessId());
+    const uint32_t epoch = ring.TakeOver(GetCurrentProcessId(), CV77CaptureRingMapping::IsProcessAlive);
     wprintf(L"V77Capture: ring '%ls' %ux%u %.4hs at %.2f fps, %u slots of %u bytes, epoch %u, pid %lu%ls\n",
             options.name.c_str(), format.width, format.height, reinterpret_cast<const char*>(&format.compression),
             1e7 / static_cast<double>(format.frameTime), options.slots, frameBytes, epoch,

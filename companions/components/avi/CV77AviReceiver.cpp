@@ -223,7 +223,7 @@ bool CV77AviReceiver::PlayFrame(LONG position, bool discontinuity)
 void CV77AviReceiver::Idle()
 {
     while (!StopRequested())
-        Pause(50);
+        Pause(INFINITE);
 }
 
 void CV77AviReceiver::CloseStream()

@@ -23,11 +23,12 @@ CV77LiveReceiver::CV77LiveReceiver(const TCHAR* name, const char* logName, HRESU
     : CUnknown(name, nullptr),
       m_pszLogName(logName),
       m_hWake(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_hStopped(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_pAux(new (std::nothrow) CV77ReceiverAuxiliary())
 {
     if (m_pAux)
         m_pAux->NonDelegatingAddRef();
-    if (phr && (!m_pAux || !m_hWake))
+    if (phr && (!m_pAux || !m_hWake || !m_hStopped))
         *phr = E_OUTOFMEMORY;
 }
 
@@ -40,6 +41,8 @@ CV77LiveReceiver::~CV77LiveReceiver()
         CloseHandle(m_hLingering);
     if (m_hWake)
         CloseHandle(m_hWake);
+    if (m_hStopped)
+        CloseHandle(m_hStopped);
     if (m_pAux)
         m_pAux->NonDelegatingRelease();
 }
@@ -65,6 +68,7 @@ STDMETHODIMP CV77LiveReceiver::Open(BSTR source1, BSTR source2, DWORD, WORD, IV7
     m_bEnded = false;
     m_bFlowing = false;
     ResetEvent(m_hWake);
+    ResetEvent(m_hStopped);
     SOURCE_INFORMATION info = {};
     CMediaType mt;
     HRESULT hr = OpenStream(source1, source2, &info, &mt);
@@ -114,6 +118,7 @@ void CV77LiveReceiver::StopThread()
     m_bStop = true;
     m_bStreaming = false;
     SetEvent(m_hWake);
+    SetEvent(m_hStopped);
     Wake();
     if (m_hThread) {
         if (WaitForSingleObject(m_hThread, kCloseWaitMs) == WAIT_OBJECT_0) {
@@ -169,6 +174,9 @@ STDMETHODIMP CV77LiveReceiver::SetStreaming(DWORD mask, WORD streamParameter)
     if (mask == 0) {
         m_bStreaming = false;
         m_bFlowing = false;
+        // The stream thread sleeps in WaitForStreaming until the next Run.
+        if (!m_bStop)
+            ResetEvent(m_hWake);
         return S_OK;
     }
     if (!m_bOpen)
@@ -202,54 +210,49 @@ STDMETHODIMP CV77LiveReceiver::GetAverageFrameSize(double* bytes) { return m_pAu
 
 bool CV77LiveReceiver::WaitForStreaming(DWORD ms)
 {
-    const DWORD start = GetTickCount();
-    while (!m_bStop && !m_bStreaming) {
-        const DWORD spent = GetTickCount() - start;
-        if (spent >= ms)
-            break;
-        // The event stays set once signalled; poll in short steps.
-        WaitForSingleObject(m_hWake, ms - spent < 50 ? ms - spent : 50);
-        if (!m_bStop && !m_bStreaming)
-            Sleep(0);
-    }
+    // m_hWake is set while streaming is on or a stop is asked: one wait, no
+    // polling (an idle graph costs no wake-ups). A SetStreaming off racing
+    // this wait at worst lets the caller look once more.
+    if (!m_bStop && !m_bStreaming)
+        WaitForSingleObject(m_hWake, ms);
     return m_bStreaming && !m_bStop;
 }
 
 bool CV77LiveReceiver::Pause(DWORD ms)
 {
-    const DWORD start = GetTickCount();
-    while (!m_bStop) {
-        const DWORD spent = GetTickCount() - start;
-        if (spent >= ms)
-            return true;
-        Sleep(ms - spent < 20 ? ms - spent : 20);
-    }
-    return false;
+    // One wait, ended early by a stop: a paced receiver wakes once a frame.
+    if (!m_bStop && ms)
+        WaitForSingleObject(m_hStopped, ms);
+    return !m_bStop;
 }
 
-HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties properties, IUnknown* context)
+HRESULT CV77LiveReceiver::AcquireSample(IUnknown* context, IMediaSample** sample)
 {
+    *sample = nullptr;
     IV77RTPReceiverEvents* events = Events();
     if (!events || m_bStop || !m_bStreaming)
         return S_FALSE;
-    IMediaSample* sample = nullptr;
-    HRESULT hr = events->GetBuffer(context, &sample);
-    if (FAILED(hr) || !sample)
+    HRESULT hr = events->GetBuffer(context, sample);
+    if (FAILED(hr) || !*sample) {
+        *sample = nullptr;
         return FAILED(hr) ? hr : E_UNEXPECTED;
+    }
     // Close may have come while GetBuffer waited: hand nothing more over.
     if (m_bStop || !m_bStreaming) {
-        sample->Release();
+        (*sample)->Release();
+        *sample = nullptr;
         return S_FALSE;
     }
-    BYTE* data = nullptr;
-    LONG written = 0;
-    hr = sample->GetPointer(&data);
-    if (SUCCEEDED(hr) && !fill(data, sample->GetSize(), &written, &properties))
-        hr = S_FALSE;
+    return S_OK;
+}
+
+HRESULT CV77LiveReceiver::HandOver(IMediaSample* sample, LONG written, const V77FrameProperties& properties)
+{
+    IV77RTPReceiverEvents* events = Events();
+    HRESULT hr = events ? sample->SetActualDataLength(written) : S_FALSE;
     if (hr == S_OK) {
         REFERENCE_TIME start = properties.start;
         REFERENCE_TIME stop = properties.stop;
-        sample->SetActualDataLength(written);
         sample->SetTime(&start, &stop);
         sample->SetMediaTime(&start, &stop);
         sample->SetSyncPoint(properties.syncPoint);
@@ -272,6 +275,22 @@ HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties prop
     }
     sample->Release();
     return hr;
+}
+
+HRESULT CV77LiveReceiver::DeliverFrame(const Fill& fill, V77FrameProperties properties, IUnknown* context)
+{
+    IMediaSample* sample = nullptr;
+    HRESULT hr = AcquireSample(context, &sample);
+    if (hr != S_OK)
+        return hr;
+    BYTE* data = nullptr;
+    LONG written = 0;
+    hr = sample->GetPointer(&data);
+    if (FAILED(hr) || !fill(data, sample->GetSize(), &written, &properties)) {
+        sample->Release();
+        return FAILED(hr) ? hr : S_FALSE;
+    }
+    return HandOver(sample, written, properties);
 }
 
 HRESULT CV77LiveReceiver::DeliverFrame(const BYTE* data, size_t size, const V77FrameProperties& properties,

@@ -101,6 +101,13 @@ protected:
     HRESULT DeliverFrame(const BYTE* data, size_t size, const V77FrameProperties& properties,
                          IUnknown* context = nullptr);
     HRESULT DeliverMarker();
+    // DeliverFrame in two halves, for a receiver that fills samples its own
+    // way. AcquireSample: an empty sample carrying context, or S_FALSE with
+    // none when nothing is to be handed out now (not streaming, stopping).
+    // HandOver: marks the filled sample (written bytes of data), passes it
+    // to the filter and releases it.
+    HRESULT AcquireSample(IUnknown* context, IMediaSample** sample);
+    HRESULT HandOver(IMediaSample* sample, LONG written, const V77FrameProperties& properties);
     // Raises stream event A once per run of frames; a stream that had ended
     // and delivers again counts as open again.
     void StreamStarted();
@@ -132,7 +139,8 @@ private:
     std::atomic<bool> m_bFlowing{false};     // stream event A raised for this run
     std::atomic<WORD> m_wStreamParameter{0};
     std::atomic<REFERENCE_TIME> m_tTimeParameter{0};
-    HANDLE m_hWake;                          // manual reset: stop or streaming changed
+    HANDLE m_hWake;                          // manual reset: set while streaming is on, or at a stop
+    HANDLE m_hStopped;                       // manual reset: set at a stop only
     HANDLE m_hThread = nullptr;
     HANDLE m_hLingering = nullptr;           // a stream thread that outlived Close
     SOURCE_INFORMATION m_Info = {};

@@ -4,10 +4,12 @@
 #include <vfwmsgs.h>
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
 #include "companions/components/local/CV77RingLease.h"
+#include "v77/IV77SamplePool.h"
 
 namespace {
 
@@ -146,10 +148,43 @@ void CV77LocalReceiver::DeliverLeased(const V77CaptureLease& lease)
     m_uNextSequence = lease.sequence + 1;
     m_dwLastFrameTick = GetTickCount();
     StreamStarted();
-    const BYTE* data = m_Mapping->Ring().LeasedData(lease);
-    DeliverFrame(data, lease.length, properties, context);
+    IMediaSample* sample = nullptr;
+    if (AcquireSample(context, &sample) == S_OK) {
+        const LONG written = Fill(sample, *context);
+        if (written >= 0)
+            HandOver(sample, written, properties);
+        else
+            sample->Release();
+    }
     // The sample holds the lease now, or nobody does and the slot is back.
     context->Release();
+}
+
+LONG CV77LocalReceiver::Fill(IMediaSample* sample, const CV77RingLease& context)
+{
+    const V77CaptureLease& lease = context.Lease();
+    // Downstream gets read-only samples: the slot's memory is never written through them.
+    BYTE* data = const_cast<BYTE*>(m_Mapping->Ring().LeasedData(lease));
+    // The frame stays in its ring slot: the sample carries that memory while
+    // the lease riding on it keeps the producer out of the slot.
+    if (context.IsHeldElsewhere()) {
+        IV77PoolItem* item = nullptr;
+        if (SUCCEEDED(sample->QueryInterface(IID_IV77PoolItem, reinterpret_cast<void**>(&item)))) {
+            const HRESULT lent = item->Lend(data, lease.length);
+            item->Release();
+            if (SUCCEEDED(lent))
+                return static_cast<LONG>(lease.length);
+        }
+    }
+    // A sample of another allocator: the lease ends with this call, so copy.
+    BYTE* target = nullptr;
+    if (FAILED(sample->GetPointer(&target)) || !target || sample->GetSize() < static_cast<LONG>(lease.length)) {
+        Log("frame of %lu bytes does not fit a %ld-byte sample; dropped\n", static_cast<unsigned long>(lease.length),
+            static_cast<long>(sample->GetSize()));
+        return -1;
+    }
+    std::memcpy(target, data, lease.length);
+    return static_cast<LONG>(lease.length);
 }
 
 void CV77LocalReceiver::Stream()

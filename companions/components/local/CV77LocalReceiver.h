@@ -1,7 +1,9 @@
 // Live receiver of the local capture process (tools/V77Capture): maps the
 // process's shared frame ring and hands out each frame in a sample whose
 // context is a lease on the frame's ring slot (CV77RingLease), so the slot
-// is not refilled before the sample comes back.
+// is not refilled before the sample comes back. The sample's data is the
+// slot itself (lent to its pool item): no frame byte is copied between the
+// capture process and the renderer, whatever the frame's size.
 //
 // Open(source1 = the ring's name, source2 = zone file or empty) waits up to
 // kAttachWaitMs for the capture process to publish its ring, then describes
@@ -45,6 +47,10 @@ private:
     // Returns every published frame unread (stale after a pause).
     void SkipPublished();
     void DeliverLeased(const V77CaptureLease& lease);
+    // Puts the leased frame into the sample: the slot's own memory when the
+    // sample is a pool item that holds the lease, else a copy. The bytes
+    // written, or -1 when the frame does not fit.
+    LONG Fill(IMediaSample* sample, const class CV77RingLease& context);
 
     HANDLE m_hStop;                       // manual reset: Wake
     std::shared_ptr<CV77CaptureRingMapping> m_Mapping;

@@ -19,6 +19,9 @@ public:
     DECLARE_IUNKNOWN
 
     const V77CaptureLease& Lease() const { return m_Lease; }
+    // Whether somebody besides the receiver holds the lease: a sample it
+    // rides on. Only then may the sample carry the slot's memory itself.
+    bool IsHeldElsewhere() const { return m_cRef > 1; }
 
 private:
     CV77RingLease(std::shared_ptr<CV77CaptureRingMapping> mapping, const V77CaptureLease& lease);

@@ -116,6 +116,7 @@ STDMETHODIMP_(ULONG) CV77PoolItem::NonDelegatingRelease()
     if (ref != 0)
         return static_cast<ULONG>(ref);
     if (m_pPool) {
+        EndLoan();  // the lender may reuse its memory from here on
         // The pool takes the item back (and may delete it, or itself).
         m_pPool->ReturnItem(this);
         return 0;
@@ -131,13 +132,13 @@ STDMETHODIMP CV77PoolItem::GetPointer(BYTE** buffer)
 {
     if (!buffer)
         return E_POINTER;
-    *buffer = m_pBuffer.get();
+    *buffer = Data();
     return S_OK;
 }
 
 STDMETHODIMP_(LONG) CV77PoolItem::GetSize()
 {
-    return static_cast<LONG>(m_cbBuffer);
+    return static_cast<LONG>(Capacity());
 }
 
 STDMETHODIMP CV77PoolItem::GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end)
@@ -190,7 +191,7 @@ STDMETHODIMP_(LONG) CV77PoolItem::GetActualDataLength()
 
 STDMETHODIMP CV77PoolItem::SetActualDataLength(LONG length)
 {
-    if (length < 0 || static_cast<DWORD>(length) > m_cbBuffer)
+    if (length < 0 || static_cast<DWORD>(length) > Capacity())
         return VFW_E_BUFFER_OVERFLOW;
     m_cbActual = static_cast<DWORD>(length);
     return S_OK;
@@ -273,8 +274,8 @@ STDMETHODIMP CV77PoolItem::GetProperties(DWORD size, BYTE* properties)
     p.tStop = m_tStop;
     p.dwStreamId = m_dwStreamId;
     p.pMediaType = m_pMediaType.get();
-    p.pbBuffer = m_pBuffer.get();
-    p.cbBuffer = static_cast<LONG>(m_cbBuffer);
+    p.pbBuffer = Data();
+    p.cbBuffer = static_cast<LONG>(Capacity());
     memcpy(properties, &p, p.cbData);
     return S_OK;
 }
@@ -307,12 +308,12 @@ STDMETHODIMP CV77PoolItem::SetProperties(DWORD size, const BYTE* properties)
         return E_INVALIDARG;
     if (hasFlags && (flags & AM_SAMPLE_STOPVALID) && !Covers(size, V77_PROP_FIELD(tStop)))
         return E_INVALIDARG;
-    if (Covers(size, V77_PROP_FIELD(lActual)) && (p.lActual < 0 || static_cast<DWORD>(p.lActual) > m_cbBuffer))
+    if (Covers(size, V77_PROP_FIELD(lActual)) && (p.lActual < 0 || static_cast<DWORD>(p.lActual) > Capacity()))
         return E_INVALIDARG;
     // The buffer itself cannot be changed through properties.
-    if (Covers(size, V77_PROP_FIELD(pbBuffer)) && p.pbBuffer && p.pbBuffer != m_pBuffer.get())
+    if (Covers(size, V77_PROP_FIELD(pbBuffer)) && p.pbBuffer && p.pbBuffer != Data())
         return E_INVALIDARG;
-    if (Covers(size, V77_PROP_FIELD(cbBuffer)) && p.cbBuffer && static_cast<DWORD>(p.cbBuffer) != m_cbBuffer)
+    if (Covers(size, V77_PROP_FIELD(cbBuffer)) && p.cbBuffer && static_cast<DWORD>(p.cbBuffer) != Capacity())
         return E_INVALIDARG;
     const bool hasType = Covers(size, V77_PROP_FIELD(pMediaType));
     const bool typeChanged = (flags & AM_SAMPLE_TYPECHANGED) != 0;
@@ -353,12 +354,13 @@ STDMETHODIMP CV77PoolItem::SetProperties(DWORD size, const BYTE* properties)
 STDMETHODIMP CV77PoolItem::GetData(void** data)
 {
     if (data)
-        *data = m_pBuffer.get();
+        *data = Data();
     return m_bCommand ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CV77PoolItem::Allocate(DWORD size)
 {
+    EndLoan();
     if (size <= m_cbBuffer)
         return S_OK;
     if (size > kMaxBuffer)
@@ -375,6 +377,7 @@ STDMETHODIMP CV77PoolItem::Allocate(DWORD size)
 
 STDMETHODIMP CV77PoolItem::Free()
 {
+    EndLoan();
     m_pBuffer.reset();
     m_cbBuffer = 0;
     m_cbActual = 0;
@@ -383,6 +386,7 @@ STDMETHODIMP CV77PoolItem::Free()
 
 STDMETHODIMP CV77PoolItem::Reset()
 {
+    EndLoan();
     m_cbActual = 0;
     m_dwFlags = 0;
     m_dwTypeSpecificFlags = 0;
@@ -397,6 +401,7 @@ STDMETHODIMP CV77PoolItem::Write(const void* data, DWORD length)
 {
     if (!data && length)
         return E_POINTER;
+    EndLoan();
     if (length > m_cbBuffer) {
         m_cbActual = 0;  // the old contents are being replaced anyway
         HRESULT hr = Allocate(length);
@@ -412,12 +417,12 @@ STDMETHODIMP CV77PoolItem::Write(const void* data, DWORD length)
 
 STDMETHODIMP_(DWORD) CV77PoolItem::GetBufferSize()
 {
-    return m_cbBuffer;
+    return Capacity();
 }
 
 STDMETHODIMP CV77PoolItem::SetDataLength(DWORD length)
 {
-    if (length > m_cbBuffer)
+    if (length > Capacity())
         return E_INVALIDARG;
     m_cbActual = length;
     return S_OK;
@@ -478,7 +483,31 @@ STDMETHODIMP CV77PoolItem::CopyTo(IMediaSample* target)
     return WriteTarget(target);
 }
 
+STDMETHODIMP CV77PoolItem::Lend(BYTE* data, DWORD size)
+{
+    if (!data) {
+        EndLoan();
+        return S_OK;
+    }
+    if (size > kMaxBuffer)
+        return E_INVALIDARG;
+    m_pLent = data;
+    m_cbLent = size;
+    m_cbActual = size;
+    m_bCommand = false;
+    return S_OK;
+}
+
 // ---- helpers ----
+
+void CV77PoolItem::EndLoan()
+{
+    if (!m_pLent)
+        return;
+    m_pLent = nullptr;
+    m_cbLent = 0;
+    m_cbActual = 0;  // those bytes were never the item's
+}
 
 HRESULT CV77PoolItem::ReadSource(IMediaSample* source, Snapshot* s)
 {
@@ -535,6 +564,8 @@ HRESULT CV77PoolItem::ReadSource(IMediaSample* source, Snapshot* s)
 
 void CV77PoolItem::Apply(Snapshot* s)
 {
+    // A copy lands in the item's own memory, never in lent memory.
+    EndLoan();
     if (s->length)
         memmove(m_pBuffer.get(), s->data, s->length);
     m_cbActual = s->length;
@@ -562,7 +593,7 @@ HRESULT CV77PoolItem::WriteTarget(IMediaSample* target)
             return hr;
         if (!data)
             return E_INVALIDARG;
-        memmove(data, m_pBuffer.get(), m_cbActual);
+        memmove(data, Data(), m_cbActual);
     }
     HRESULT hr = target->SetActualDataLength(static_cast<LONG>(m_cbActual));
     REFERENCE_TIME start = m_tStart, stop = m_tStop;

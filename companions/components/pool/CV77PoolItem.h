@@ -66,6 +66,7 @@ public:
     STDMETHODIMP GetTimes(REFERENCE_TIME* start, REFERENCE_TIME* stop) override;
     STDMETHODIMP CopyFrom(IMediaSample* source) override;
     STDMETHODIMP CopyTo(IMediaSample* target) override;
+    STDMETHODIMP Lend(BYTE* data, DWORD size) override;
 
     // For the pool (called under its lock).
     IUnknown* NonDelegatingUnknown() { return reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)); }
@@ -89,6 +90,11 @@ private:
     void Apply(Snapshot* snapshot);
     HRESULT WriteTarget(IMediaSample* target);
 
+    // The frame's memory: lent from outside, else the item's own buffer.
+    BYTE* Data() const { return m_pLent ? m_pLent : m_pBuffer.get(); }
+    DWORD Capacity() const { return m_pLent ? m_cbLent : m_cbBuffer; }
+    void EndLoan();
+
     void SetFlag(DWORD flag, bool on) { m_dwFlags = on ? (m_dwFlags | flag) : (m_dwFlags & ~flag); }
     bool HasFlag(DWORD flag) const { return (m_dwFlags & flag) != 0; }
     void StoreTimes(const REFERENCE_TIME* start, const REFERENCE_TIME* stop);
@@ -101,6 +107,8 @@ private:
 
     Buffer m_pBuffer;
     DWORD m_cbBuffer;
+    BYTE* m_pLent = nullptr;        // memory lent by Lend (not owned), or null
+    DWORD m_cbLent = 0;
     DWORD m_cbActual;
     DWORD m_dwFlags;                // AM_SAMPLE_* flags; TYPECHANGED mirrors m_pMediaType
     DWORD m_dwTypeSpecificFlags;

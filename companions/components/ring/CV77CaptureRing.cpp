@@ -65,20 +65,26 @@ bool CV77CaptureRing::IsValid() const
            RequiredBytes(h.slotCount, h.slotBytes) <= m_cbSize;
 }
 
-uint32_t CV77CaptureRing::TakeOver(uint32_t pid)
+uint32_t CV77CaptureRing::TakeOver(uint32_t pid, const std::function<bool(uint32_t pid)>& alive)
 {
     const uint32_t epoch = (m_pHeader->epoch.load() + 1) & kEpochMask;
-    // The new epoch first: from here on no lease of the old one can free a slot.
+    // The new epoch first: from here on no viewer leases a frame of the old one.
     m_pHeader->epoch.store(epoch);
     for (uint32_t i = 0; i < m_pHeader->slotCount; ++i) {
-        Slot(i).word.store(Word(V77CaptureSlotState::Free, epoch, 0));
+        uint64_t word = Slot(i).word.load();
+        for (;;) {
+            if (StateOf(word) == V77CaptureSlotState::Leased && (!alive || alive(PidOf(word))))
+                break;  // its memory may be downstream: it comes back through Return
+            if (Slot(i).word.compare_exchange_strong(word, Word(V77CaptureSlotState::Free, epoch, 0)))
+                break;
+        }
         Slot(i).sequence.store(0);
     }
     m_pHeader->producerPid.store(pid);
     return epoch;
 }
 
-int CV77CaptureRing::BeginWrite()
+int CV77CaptureRing::BeginWrite(bool overwrite)
 {
     const uint32_t epoch = Epoch();
     const uint64_t free = Word(V77CaptureSlotState::Free, epoch, 0);
@@ -89,6 +95,8 @@ int CV77CaptureRing::BeginWrite()
             return static_cast<int>(i);
     }
     // No free slot: the viewer is behind; the oldest unread frame makes room.
+    if (!overwrite)
+        return -1;
     for (;;) {
         uint64_t word = 0;
         const int oldest = FindOldestReady(epoch, &word, nullptr);
@@ -149,7 +157,7 @@ unsigned CV77CaptureRing::ReclaimLeases(const std::function<bool(uint32_t pid)>&
     const uint32_t epoch = Epoch();
     for (uint32_t i = 0; i < m_pHeader->slotCount; ++i) {
         uint64_t word = Slot(i).word.load();
-        if (StateOf(word) != V77CaptureSlotState::Leased || EpochOf(word) != epoch || alive(PidOf(word)))
+        if (StateOf(word) != V77CaptureSlotState::Leased || alive(PidOf(word)))
             continue;
         if (Slot(i).word.compare_exchange_strong(word, Word(V77CaptureSlotState::Free, epoch, 0)))
             ++reclaimed;
@@ -197,18 +205,25 @@ bool CV77CaptureRing::Return(const V77CaptureLease& lease)
 {
     if (lease.slot >= m_pHeader->slotCount)
         return false;
+    uint32_t epoch = Epoch();
     uint64_t expected = lease.word;
-    return Slot(lease.slot).word.compare_exchange_strong(
-        expected, Word(V77CaptureSlotState::Free, EpochOf(lease.word), 0));
+    if (!Slot(lease.slot).word.compare_exchange_strong(expected, Word(V77CaptureSlotState::Free, epoch, 0)))
+        return false;
+    // A takeover between the epoch read and the swap would leave the slot
+    // free in an epoch nobody writes any more: move it along.
+    for (uint32_t now = Epoch(); now != epoch; now = Epoch()) {
+        uint64_t stale = Word(V77CaptureSlotState::Free, epoch, 0);
+        if (!Slot(lease.slot).word.compare_exchange_strong(stale, Word(V77CaptureSlotState::Free, now, 0)))
+            break;  // the takeover freed it itself, or it is in use again
+        epoch = now;
+    }
+    return true;
 }
 
 unsigned CV77CaptureRing::CountLeased() const
 {
     unsigned leased = 0;
-    const uint32_t epoch = Epoch();
-    for (uint32_t i = 0; i < m_pHeader->slotCount; ++i) {
-        const uint64_t word = Slot(i).word.load();
-        leased += StateOf(word) == V77CaptureSlotState::Leased && EpochOf(word) == epoch;
-    }
+    for (uint32_t i = 0; i < m_pHeader->slotCount; ++i)
+        leased += StateOf(Slot(i).word.load()) == V77CaptureSlotState::Leased;
     return leased;
 }

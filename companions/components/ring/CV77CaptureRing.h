@@ -19,8 +19,10 @@
 //   Leased(pid) -> Free    the lease comes back (viewer), or the producer
 //                          reclaims the leases of a process that is gone
 // A producer that takes the ring over (first start, or a restart after a
-// crash) starts a new epoch and frees every slot; a lease of an earlier epoch
-// then no longer matches its slot's word and its return changes nothing.
+// crash) starts a new epoch and frees every slot but those leased by a live
+// viewer: a viewer may hand the slot's memory downstream uncopied, so the
+// slot stays out of the producer's reach until its lease comes back (into
+// the new epoch) or its lessee is gone.
 #pragma once
 
 #include <atomic>
@@ -101,27 +103,30 @@ public:
     const V77CaptureRingHeader& Header() const { return *m_pHeader; }
     V77CaptureRingHeader& Header() { return *m_pHeader; }
 
-    // Producer: takes the ring over for process pid, frees every slot, and
-    // starts a new epoch, which it returns.
-    uint32_t TakeOver(uint32_t pid);
-    // Producer: a slot to fill (free, else the oldest unread frame, which is
-    // counted as dropped), or -1 when every slot is leased or being written.
-    int BeginWrite();
+    // Producer: takes the ring over for process pid, frees every slot but
+    // those leased by a process that alive() says lives (without alive, every
+    // lease is kept: ReclaimLeases frees a dead one's later), and starts a
+    // new epoch, which it returns.
+    uint32_t TakeOver(uint32_t pid, const std::function<bool(uint32_t pid)>& alive = {});
+    // Producer: a slot to fill (free, else with overwrite the oldest unread
+    // frame, which is counted as dropped), or -1 when every slot is leased or
+    // being written (or, without overwrite, none is free).
+    int BeginWrite(bool overwrite = true);
     uint8_t* SlotData(uint32_t slot);
     // Producer: publishes the slot from BeginWrite.
     void Publish(uint32_t slot, uint64_t sequence, int64_t captureTime, uint32_t length, uint32_t flags);
-    // Producer: frees the leases held by processes that alive() says are
-    // gone; returns how many.
+    // Producer: frees the leases (of any epoch) held by processes that
+    // alive() says are gone; returns how many.
     unsigned ReclaimLeases(const std::function<bool(uint32_t pid)>& alive);
 
     // Viewer: leases the oldest published frame for process pid.
     bool TakeOldest(uint32_t pid, V77CaptureLease* lease);
     const uint8_t* LeasedData(const V77CaptureLease& lease) const;
-    // Viewer: gives the slot back; false when the lease was stale (the ring
-    // was taken over, or the lease reclaimed, meanwhile).
+    // Viewer: gives the slot back (into the current epoch); false when the
+    // lease was stale (reclaimed, or voided by a takeover, meanwhile).
     bool Return(const V77CaptureLease& lease);
 
-    // Slots leased in the current epoch (by anybody).
+    // Slots leased now (by anybody, in any epoch).
     unsigned CountLeased() const;
 
     static uint64_t Word(V77CaptureSlotState state, uint32_t epoch, uint32_t pid);

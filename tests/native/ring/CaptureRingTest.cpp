@@ -1,6 +1,6 @@
 // The capture ring's protocol on plain memory: the oldest unread frame makes
-// room and a leased one never does, leases of an earlier epoch or of a gone
-// process change nothing or are taken back, a block that is not a whole ring
+// room and a leased one never does, a takeover keeps a live viewer's leases
+// and a gone viewer's are taken back, a block that is not a whole ring
 // is refused, and a producer and a viewer racing over many frames never see
 // a torn or out-of-order frame.
 #include <gtest/gtest.h>
@@ -78,26 +78,46 @@ TEST(CaptureRing, TheOldestUnreadFrameMakesRoomButALeasedOneNever)
     EXPECT_EQ(2u, value) << "the leased frame was overwritten";
 }
 
-TEST(CaptureRing, ATakeOverVoidsOldLeasesAndTheLeasesOfAGoneViewerAreTakenBack)
+// A viewer may have handed a leased slot's memory downstream: a new producer
+// leaves a live viewer's lease alone (the slot comes back into the new
+// epoch), frees a dead one's, and a gone viewer's leases of any epoch are
+// taken back.
+TEST(CaptureRing, ATakeOverKeepsLiveLeasesAndTheLeasesOfAGoneViewerAreTakenBack)
 {
     RingMemory memory(3);
     CV77CaptureRing& ring = memory.ring;
     const uint32_t first = ring.TakeOver(10);
-    ASSERT_TRUE(memory.Produce(0));
-    V77CaptureLease stale;
-    ASSERT_TRUE(ring.TakeOldest(20, &stale));
-    EXPECT_NE(first, ring.TakeOver(11)) << "a new producer starts a new epoch";
-    EXPECT_EQ(0u, ring.CountLeased());
-    EXPECT_FALSE(ring.Return(stale)) << "a lease of the old epoch frees nothing";
-    for (uint64_t i = 0; i < 3; ++i)
-        ASSERT_TRUE(memory.Produce(i));
-    V77CaptureLease dead, alive;
-    ASSERT_TRUE(ring.TakeOldest(30, &dead));
-    ASSERT_TRUE(ring.TakeOldest(40, &alive));
-    EXPECT_EQ(1u, ring.ReclaimLeases([](uint32_t pid) { return pid != 30; }));
+    ASSERT_TRUE(memory.Produce(7));
+    ASSERT_TRUE(memory.Produce(8));
+    V77CaptureLease kept, voided;
+    ASSERT_TRUE(ring.TakeOldest(20, &kept));
+    ASSERT_TRUE(ring.TakeOldest(30, &voided));
+    EXPECT_NE(first, ring.TakeOver(11, [](uint32_t pid) { return pid != 30; })) << "a new producer starts a new epoch";
+    EXPECT_EQ(1u, ring.CountLeased());
+    EXPECT_FALSE(ring.Return(voided)) << "a voided lease frees nothing";
+    for (uint64_t i = 0; i < 5; ++i)
+        ASSERT_TRUE(memory.Produce(i)) << "the two free slots take turns";
+    uint64_t value = 0;
+    std::memcpy(&value, ring.LeasedData(kept), sizeof value);
+    EXPECT_EQ(7u, value) << "the new producer wrote into a leased slot";
+    EXPECT_TRUE(ring.Return(kept));
+    ASSERT_TRUE(memory.Produce(5));
+    std::memcpy(&value, ring.LeasedData(kept), sizeof value);
+    EXPECT_EQ(5u, value) << "the returned slot is free in the new epoch";
+    EXPECT_EQ(-1, ring.BeginWrite(false)) << "every slot holds an unread frame";
+    V77CaptureLease next;
+    ASSERT_TRUE(ring.TakeOldest(20, &next));
+    EXPECT_EQ(3u, next.sequence);
+
+    V77CaptureLease dead;
+    ASSERT_TRUE(ring.TakeOldest(40, &dead));
+    ring.TakeOver(12);  // no liveness known: every lease stays
+    EXPECT_EQ(2u, ring.CountLeased());
+    EXPECT_EQ(1u, ring.ReclaimLeases([](uint32_t pid) { return pid != 40; }));
     EXPECT_EQ(1u, ring.CountLeased());
     EXPECT_FALSE(ring.Return(dead));
-    EXPECT_TRUE(ring.Return(alive));
+    EXPECT_TRUE(ring.Return(next));
+    EXPECT_EQ(0u, ring.CountLeased());
 }
 
 TEST(CaptureRing, ABlockThatIsNotAWholeRingIsRefused)
