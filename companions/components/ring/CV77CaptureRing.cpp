@@ -104,6 +104,21 @@ int CV77CaptureRing::BeginWrite()
     }
 }
 
+int CV77CaptureRing::BeginWriteFree()
+{
+    const uint32_t epoch = Epoch();
+    const uint64_t free = Word(V77CaptureSlotState::Free, epoch, 0);
+    const uint64_t writing = Word(V77CaptureSlotState::Writing, epoch, 0);
+    for (uint32_t i = 0; i < m_pHeader->slotCount; ++i) {
+        uint64_t expected = free;
+        if (Slot(i).word.compare_exchange_strong(expected, writing)) {
+            Slot(i).duration = 0;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 int CV77CaptureRing::FindOldestReady(uint32_t epoch, uint64_t* word, uint64_t* sequenceOut) const
 {
     int oldest = -1;
