@@ -121,12 +121,18 @@ TEST_F(ArchiveLocalTest, TheCaptureProcessKilledMidStretchFailsPlaybackOnceAndAR
     ExpectStep(RenderedFrames(), 1, "what was delivered before the loss");
     ExpectQuickStop("after the capture process died");
 
-    ASSERT_TRUE(m_Server.StartCapture(StorePath("plain"), CaptureName()));
+    // Again with a ring far smaller than the source's pool: frames the buffer
+    // keeps no longer hold their slots once half the ring is held.
+    ASSERT_TRUE(m_Server.StartCapture(StorePath("plain"), CaptureName(), 0, 4));
     m_Chains[0].renderer->ClearSamples();
     ASSERT_NO_FATAL_FAILURE(Run());
     ASSERT_EQ(S_OK, SeekGroup(50));
     ASSERT_EQ(S_OK, SetRate(4.0));
-    ASSERT_TRUE(WaitUntil([&] { return LastFrame() >= 60; }, kEventTimeoutMs)) << Text(RenderedFrames());
+    ASSERT_TRUE(WaitUntil([&] { return LastFrame() >= 90; }, kEventTimeoutMs)) << Text(RenderedFrames());
+    const std::vector<int> frames = RenderedFrames();
+    const auto from = std::find(frames.begin(), frames.end(), 50);
+    ASSERT_NE(frames.end(), from) << Text(frames);
+    ExpectStep(std::vector<int>(from, frames.end()), 1, "through a 4-slot ring, across the edge at 80");
     ExpectQuickStop("after connecting again");
 }
 

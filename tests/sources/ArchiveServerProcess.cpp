@@ -92,12 +92,16 @@ bool ArchiveServerProcess::Launch(const std::wstring& command)
     return true;
 }
 
-bool ArchiveServerProcess::StartCapture(const std::wstring& store, const std::wstring& name, DWORD frameDelayMs)
+bool ArchiveServerProcess::StartCapture(const std::wstring& store, const std::wstring& name, DWORD frameDelayMs,
+                                        uint32_t slots)
 {
     Kill();
     m_uPort = 0;
-    if (!Launch(L"\"" + ProgramFolder() + L"V77Capture.exe\" --name " + name + L" --store \"" + store +
-                L"\" --frame-delay-ms " + std::to_wstring(frameDelayMs)))
+    std::wstring command = L"\"" + ProgramFolder() + L"V77Capture.exe\" --name " + name + L" --store \"" + store +
+                           L"\" --frame-delay-ms " + std::to_wstring(frameDelayMs);
+    if (slots)
+        command += L" --slots " + std::to_wstring(slots);
+    if (!Launch(command))
         return false;
     const std::wstring pipe = L"\\\\.\\pipe\\V77Capture." + name + L".Archive";
     for (int attempt = 0; attempt < 200; ++attempt) {

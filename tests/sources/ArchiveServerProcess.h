@@ -14,8 +14,10 @@ public:
 
     // Serves the store folder; port 0 chooses a free one. True once it accepts connections.
     bool Start(const std::wstring& store, uint16_t port = 0, DWORD frameDelayMs = 0);
-    // V77Capture.exe --name name --store store; true once its pipe is offered.
-    bool StartCapture(const std::wstring& store, const std::wstring& name, DWORD frameDelayMs = 0);
+    // V77Capture.exe --name name --store store (slots 0: its default); true
+    // once its pipe is offered.
+    bool StartCapture(const std::wstring& store, const std::wstring& name, DWORD frameDelayMs = 0,
+                      uint32_t slots = 0);
     void Kill();
     DWORD ProcessId() const { return m_hProcess ? GetProcessId(m_hProcess) : 0; }
     bool Running() const { return m_hProcess != nullptr; }

@@ -310,7 +310,8 @@ CV77ArchiveReceiver::End CV77ArchiveReceiver::Deliver(const V77Stretch& stretch,
         if (m_bQuit)
             return End::Stopped;
         ComPtr<IUnknown> context;
-        HRESULT hr = TakeFrameContext(stretch, i, context.GetAddressOf());
+        bool attach = false;
+        HRESULT hr = TakeFrameContext(stretch, i, context.GetAddressOf(), &attach);
         if (hr == S_FALSE)
             return End::Stopped;
         if (FAILED(hr)) {
@@ -318,7 +319,7 @@ CV77ArchiveReceiver::End CV77ArchiveReceiver::Deliver(const V77Stretch& stretch,
             return End::Failed;
         }
         ComPtr<IMediaSample> sample;
-        if (FAILED(m_pEvents->GetBuffer(context.Get(), sample.GetAddressOf())) || !sample)
+        if (FAILED(m_pEvents->GetBuffer(attach ? context.Get() : nullptr, sample.GetAddressOf())) || !sample)
             return End::Stopped;
         BYTE* data = nullptr;
         if (FAILED(sample->GetPointer(&data)) || !data)

@@ -84,12 +84,14 @@ protected:
     // Finds the stretch of kind type (0 seek, 2 forward, 3 backward) at
     // position, at most maxFrames long (reading thread).
     virtual HRESULT BeginStretch(REFERENCE_TIME position, DWORD type, size_t maxFrames, V77Stretch* stretch);
-    // Before frame i of the stretch is read: the context its sample is to
-    // carry (the source attaches it to a sample of its own allocator), in
-    // *context with a reference, or null. S_FALSE and failures as ReadStretchFrame.
-    virtual HRESULT TakeFrameContext(const V77Stretch&, size_t, IUnknown** context)
+    // Before frame i of the stretch is read: an object to keep alive until
+    // the frame is read, in *context with a reference, or null; *attach: the
+    // sample is to carry it on (the source attaches it to a sample of its own
+    // allocator). S_FALSE and failures as ReadStretchFrame.
+    virtual HRESULT TakeFrameContext(const V77Stretch&, size_t, IUnknown** context, bool* attach)
     {
         *context = nullptr;
+        *attach = false;
         return S_OK;
     }
     // Frame i of the stretch begun into data: S_OK, S_FALSE when reading

@@ -175,7 +175,7 @@ HRESULT CV77LocalArchiveReceiver::BeginStretch(REFERENCE_TIME position, DWORD ty
     if (!m_bCapture)
         return CV77StoreReceiver::BeginStretch(position, type, maxFrames, stretch);
     if (!m_Channel.Connected()) {
-        const HRESULT hr = Attach(0, nullptr, nullptr);
+        const HRESULT hr = Attach(kReattachWaitMs, nullptr, nullptr);
         if (FAILED(hr)) {
             Log("cannot reach the capture process of '%ls' (0x%08lX)\n", m_Name.c_str(), static_cast<unsigned long>(hr));
             return hr;
@@ -208,9 +208,11 @@ HRESULT CV77LocalArchiveReceiver::BeginStretch(REFERENCE_TIME position, DWORD ty
     return S_OK;
 }
 
-HRESULT CV77LocalArchiveReceiver::TakeFrameContext(const V77Stretch& stretch, size_t i, IUnknown** context)
+HRESULT CV77LocalArchiveReceiver::TakeFrameContext(const V77Stretch& stretch, size_t i, IUnknown** context,
+                                                   bool* attach)
 {
     *context = nullptr;
+    *attach = false;
     if (!m_bCapture)
         return S_OK;
     const HRESULT hr = NextSlot(&m_Lease);
@@ -226,11 +228,14 @@ HRESULT CV77LocalArchiveReceiver::TakeFrameContext(const V77Stretch& stretch, si
         GiveBack(m_Lease);
         return Lost(Garbage(), "in the middle of a stretch");
     }
-    // The sample holds the lease from here; the slot goes back with it.
+    // Held at least until the frame is copied; by the sample, while half
+    // the ring is left for the capture process to write ahead in.
     CV77RingLease* lease = CV77RingLease::Create(m_Mapping, m_Lease);
     if (!lease)
         return E_OUTOFMEMORY;
     *context = static_cast<IUnknown*>(lease);
+    const CV77CaptureRing& ring = m_Mapping->Ring();
+    *attach = ring.CountLeased() <= ring.Header().slotCount / 2;
     return S_OK;
 }
 

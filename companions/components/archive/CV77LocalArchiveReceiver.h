@@ -5,7 +5,10 @@
 // stretch the buffer asks for is asked of the capture process; its frames
 // arrive in the ring and each sample carries the lease on its frame's slot
 // as its context (CV77RingLease), so the slot goes back to the capture
-// process when the sample returns to its allocator.
+// process when the sample returns to its allocator. Samples the buffer keeps
+// queued keep their slots: once half the ring is held so, frames are copied
+// and their slots given back at once, so a ring smaller than the source's
+// pool slows nothing down and never leaves the capture process without room.
 //
 // Open waits up to kAttachWaitMs for the capture process to offer its pipe
 // (HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) without one). Every wait on the
@@ -31,6 +34,8 @@
 class CV77LocalArchiveReceiver : public CV77StoreReceiver {
 public:
     static constexpr DWORD kAttachWaitMs = 3000;
+    // Connecting again: the pipe may be between two viewers' connections.
+    static constexpr DWORD kReattachWaitMs = 300;
     static constexpr DWORD kStallMs = 3000;
     static constexpr DWORD kSliceMs = 50;
 
@@ -41,7 +46,7 @@ protected:
     void CloseRecording() override;
     bool Playable() const override { return m_bCapture ? m_uFrames > 0 : CV77StoreReceiver::Playable(); }
     HRESULT BeginStretch(REFERENCE_TIME position, DWORD type, size_t maxFrames, V77Stretch* stretch) override;
-    HRESULT TakeFrameContext(const V77Stretch& stretch, size_t i, IUnknown** context) override;
+    HRESULT TakeFrameContext(const V77Stretch& stretch, size_t i, IUnknown** context, bool* attach) override;
     HRESULT ReadStretchFrame(const V77Stretch& stretch, size_t i, BYTE* data, LONG capacity,
                              StretchFrame* frame) override;
 
