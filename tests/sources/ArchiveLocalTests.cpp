@@ -120,6 +120,16 @@ TEST_F(ArchiveLocalTest, TheCaptureProcessKilledMidStretchFailsPlaybackOnceAndAR
         EXPECT_TRUE(FAILED(static_cast<HRESULT>(end.param1))) << "0x" << std::hex << end.param1;
     ExpectStep(RenderedFrames(), 1, "what was delivered before the loss");
     ExpectQuickStop("after the capture process died");
+    {
+        // Nobody serves the name now: opening waits for a moment, then says so.
+        ComPtr<CV77DsARCSourceFilterBase> late = NewSource(SourceKind::Local);
+        ASSERT_TRUE(late);
+        BSTR name = SysAllocString(CaptureName().c_str());
+        SOURCE_INFORMATION info = {};
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                  Bounded([&] { return late->Open(name, nullptr, FALSE, &info); }));
+        SysFreeString(name);
+    }
 
     // Again with a ring far smaller than the source's pool: frames the buffer
     // keeps no longer hold their slots once half the ring is held.

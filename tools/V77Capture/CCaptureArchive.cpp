@@ -127,7 +127,8 @@ bool CCaptureArchive::Describe(Viewer& viewer)
         format.bitCount = info.BitCount;
         format.frameTime = info.AvgTimePerFrame;
         const std::string name = RingName(viewer);
-        const HRESULT hr = CV77CaptureRingMapping::Create(std::wstring(name.begin(), name.end()), format, m_uSlots, m_uSlotBytes, &viewer.ring, nullptr);
+        const HRESULT hr = CV77CaptureRingMapping::Create(std::wstring(name.begin(), name.end()), format, m_uSlots,
+                                                          m_uSlotBytes, &viewer.ring, nullptr);
         if (FAILED(hr)) {
             std::fprintf(stderr, "V77Capture: cannot make a ring for viewer %u (0x%08lx)\n", viewer.serial,
                          static_cast<unsigned long>(hr));
@@ -138,7 +139,8 @@ bool CCaptureArchive::Describe(Viewer& viewer)
     A::Describe describe;
     const CMediaType& mt = m_Store.MediaType();
     if (const BITMAPINFOHEADER* header = GetBitmapInfoHeaderFromMediaType(mt))
-        describe.format.assign(reinterpret_cast<const BYTE*>(header), static_cast<const BYTE*>(mt.Format() + mt.FormatLength()));
+        describe.format.assign(reinterpret_cast<const BYTE*>(header),
+                               static_cast<const BYTE*>(mt.Format() + mt.FormatLength()));
     describe.description.frameCount = static_cast<uint32_t>(m_Index.FrameCount());
     describe.description.frameTime = m_Store.Information().AvgTimePerFrame;
     describe.description.averageFrameSize = static_cast<uint32_t>(m_Index.AverageFrameSize() + 0.5);

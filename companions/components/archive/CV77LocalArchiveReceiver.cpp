@@ -177,7 +177,8 @@ HRESULT CV77LocalArchiveReceiver::BeginStretch(REFERENCE_TIME position, DWORD ty
     if (!m_Channel.Connected()) {
         const HRESULT hr = Attach(kReattachWaitMs, nullptr, nullptr);
         if (FAILED(hr)) {
-            Log("cannot reach the capture process of '%ls' (0x%08lX)\n", m_Name.c_str(), static_cast<unsigned long>(hr));
+            Log("cannot reach the capture process of '%ls' (0x%08lX)\n", m_Name.c_str(),
+                static_cast<unsigned long>(hr));
             return hr;
         }
     }
