@@ -4,8 +4,9 @@
 //   seek latency: seek issued -> first frame of the new position delivered,
 //     to a position the buffer holds and to one it does not; baseline: the
 //     index's seek stretch read from the files up to that frame;
-//   both with the store source and with the TCP source fed by the archive
-//   server tool (started here on a free loopback port, ended by its handle);
+//   both with the store source, with the TCP source fed by the archive
+//   server tool (started here on a free loopback port, ended by its handle)
+//   and with the local source fed by the capture tool in archive mode;
 //   throughput: frames/s of playback from the first to the last frame at
 //     the highest of rates 8..128 that still delivers the whole recording,
 //     the renderer drawing on arrival; baseline: every frame read from the files;
@@ -404,13 +405,18 @@ int main()
                 direct.Frames());
     ArchiveServerProcess server;
     const bool served = server.Start(store);
+    ArchiveServerProcess capture;
+    const std::wstring captureName = L"archive-bench-" + std::to_wstring(GetCurrentProcessId());
+    const bool captured = capture.StartCapture(store, captureName);
     const SourceChoice choices[] = {{"store source", &CLSID_V77DsARCSource, store},
-                                    {"TCP source and archive server", &CLSID_V77DsARCSourceTcp, server.Address()}};
+                                    {"TCP source and archive server", &CLSID_V77DsARCSourceTcp, server.Address()},
+                                    {"local source and capture tool", &CLSID_V77DsARCLocalSource, captureName}};
     int rc = 0;
     for (const SourceChoice& choice : choices) {
         std::printf("%s:\n", choice.name);
-        if (choice.clsid == &CLSID_V77DsARCSourceTcp && !served) {
-            std::printf("  the archive server did not start\n");
+        if ((choice.clsid == &CLSID_V77DsARCSourceTcp && !served) ||
+            (choice.clsid == &CLSID_V77DsARCLocalSource && !captured)) {
+            std::printf("  its server tool did not start\n");
             rc = 1;
             continue;
         }

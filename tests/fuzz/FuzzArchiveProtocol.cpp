@@ -1,12 +1,14 @@
 // libFuzzer target: the archive protocol's headers read the way the receiver
 // and the server read them: a request, then a description and its format,
-// then stretch headers each followed by its frames (data skipped).
+// then stretch headers each followed by its frames (data skipped); and the
+// rest as the capture tool's describe answer, read the way its viewer reads it.
 #include <cstddef>
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "companions/components/recording/V77ArchiveProtocol.h"
+#include "companions/components/recording/V77CaptureArchive.h"
 
 namespace P = V77ArchiveProtocol;
 
@@ -33,6 +35,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ExpectRoundTrip(request, data, P::kRequestSize);
         data += P::kRequestSize;
         size -= P::kRequestSize;
+    }
+    V77CaptureArchive::Describe describe;
+    if (V77CaptureArchive::Decode(data, size, &describe)) {
+        if (describe.ring.empty() || describe.ring.size() > V77CaptureArchive::kRingNameMax ||
+            describe.format.size() != describe.description.formatLength)
+            __builtin_trap();
+        std::vector<uint8_t> out;
+        V77CaptureArchive::Encode(describe, &out);
+        if (out.size() != size || !std::equal(out.begin(), out.end(), data))
+            __builtin_trap();
     }
     P::Description description;
     if (size < P::kDescribeSize || !P::Decode(data, P::kDescribeSize, &description))

@@ -2,7 +2,8 @@
 // scenarios of the buffer suite (seek, rates 1/4/-1, steps across a segment
 // edge, flushing seek, end of recording, stop position, a master with two
 // slaves) on recordings ffmpeg made, every frame checked by time and picture;
-// each with the store source and with the TCP source fed by the archive server.
+// each with the store source, the TCP source fed by the archive server and
+// the local source fed by the capture tool in archive mode.
 #include <algorithm>
 #include <cstdlib>
 
@@ -176,9 +177,10 @@ TEST_F(ArchiveGroupTest, ThreeViewsEachWithItsOwnSourceShowTheSameRecordedFrame)
     allShow("after reverse play");
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, ArchivePlaybackTest, ::testing::Values(SourceKind::Store, SourceKind::Tcp),
+INSTANTIATE_TEST_SUITE_P(Sources, ArchivePlaybackTest,
+                         ::testing::Values(SourceKind::Store, SourceKind::Tcp, SourceKind::Local),
                          [](const ::testing::TestParamInfo<SourceKind>& info) {
-                             return info.param == SourceKind::Tcp ? "Tcp" : "Store";
+                             return info.param == SourceKind::Tcp ? "Tcp" : info.param == SourceKind::Local ? "Local" : "Store";
                          });
 
 }  // namespace

@@ -9,8 +9,6 @@
 #include <set>
 
 #include "companions/components/archive/IV77ArchiveAuxiliaryState.h"
-#include "sources/CV77DsARCAllocator.h"
-#include "sources/CV77DsARCLocalOutput.h"
 #include "tests/buffer/BoundedCall.h"
 #include "tests/buffer/ProcessHandleCount.h"
 #include "tests/sources/ArchiveStoreFixture.h"
@@ -198,50 +196,6 @@ TEST_F(ArchiveRobustnessTest, AviFileVariantPlaysOneFileAtTheTimeItIsGiven)
     double bitRate = 0.0;
     EXPECT_EQ(E_FAIL, m_Chains[0].source->GetBitRate(&bitRate)) << "the AVI variant has no auxiliary object";
     EXPECT_EQ(E_NOTIMPL, m_Chains[0].source->AuxiliaryCommand1(1, 2));
-}
-
-// Every sample of the local source's allocator holds a reference on it: the
-// count says how many samples are alive.
-ULONG References(IMemAllocator* allocator)
-{
-    allocator->AddRef();
-    return allocator->Release();
-}
-
-TEST_F(ArchiveRobustnessTest, LocalSourcePlaysTheStoreInItsOwnSamplesAndGetsEveryOneBack)
-{
-    ASSERT_NO_FATAL_FAILURE(AddChain(SourceKind::Local, StorePath("plain"), L"", nullptr));
-    auto* output = static_cast<CV77DsARCLocalOutput*>(m_Chains[0].source->GetPin(0));
-    CV77DsARCAllocator* allocator = output->OwnAllocator();
-    ALLOCATOR_PROPERTIES props = {};
-    ASSERT_EQ(S_OK, allocator->GetProperties(&props));
-    ASSERT_GT(props.cBuffers, 3 * kSegment) << "the pin's own samples cover what the buffer keeps queued";
-    const ULONG idle = References(allocator);
-    ASSERT_NO_FATAL_FAILURE(Run());
-
-    // From a seek inside the first file forward across both file edges to the end.
-    const std::vector<int> frames = PlayToTheEnd(34);
-    ASSERT_FALSE(frames.empty());
-    EXPECT_EQ(34, frames.front());
-    EXPECT_EQ(119, frames.back());
-    ExpectStep(frames, 1, "local source, forward across the edges at 40 and 80");
-    const size_t unqueued = static_cast<size_t>(props.cBuffers - 3 * kSegment);
-    EXPECT_TRUE(WaitUntil([&] { return allocator->FreeCount() >= unqueued; }, kEventTimeoutMs))
-        << "samples the buffer does not keep come back: " << allocator->FreeCount() << " of " << props.cBuffers;
-
-    // A flushing seek hands back what the buffer kept; play goes on from there.
-    m_Chains[0].renderer->ClearSamples();
-    ASSERT_EQ(S_OK, SeekGroup(5));
-    ASSERT_TRUE(WaitUntil([&] { return LastFrame() >= 45; }, kEventTimeoutMs)) << Text(RenderedFrames());
-    const std::vector<int> again = RenderedFrames();
-    const auto restart = std::find(again.begin(), again.end(), 5);
-    ASSERT_NE(again.end(), restart) << Text(again);
-    ExpectStep(std::vector<int>(restart, again.end()), 1, "local source after a seek, across the edge at 40");
-
-    ExpectQuickStop("local source playing after a seek");
-    EXPECT_EQ(0u, allocator->FreeCount()) << "Stop decommits";
-    EXPECT_TRUE(WaitUntil([&] { return References(allocator) == idle; }, kEventTimeoutMs))
-        << "samples still alive after Stop: " << References(allocator) - idle;
 }
 
 TEST_F(ArchiveRobustnessTest, StoresThatCannotBePlayedFailToOpenAndTheAuxiliaryMeasuresTheRecording)

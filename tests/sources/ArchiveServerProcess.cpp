@@ -66,6 +66,20 @@ bool ArchiveServerProcess::Start(const std::wstring& store, uint16_t port, DWORD
     m_uPort = port ? port : FreePort();
     std::wstring command = L"\"" + ProgramFolder() + L"V77ArchiveServer.exe\" --store \"" + store + L"\" --port " +
                            std::to_wstring(m_uPort) + L" --frame-delay-ms " + std::to_wstring(frameDelayMs);
+    if (!Launch(command))
+        return false;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (Accepts(m_uPort))
+            return true;
+        if (WaitForSingleObject(m_hProcess, 50) == WAIT_OBJECT_0)
+            break;  // it ended: the store or the port was refused
+    }
+    Kill();
+    return false;
+}
+
+bool ArchiveServerProcess::Launch(const std::wstring& command)
+{
     std::vector<wchar_t> line(command.begin(), command.end());
     line.push_back(0);
     STARTUPINFOW startup = {};
@@ -75,11 +89,26 @@ bool ArchiveServerProcess::Start(const std::wstring& store, uint16_t port, DWORD
         return false;
     CloseHandle(process.hThread);
     m_hProcess = process.hProcess;
+    return true;
+}
+
+bool ArchiveServerProcess::StartCapture(const std::wstring& store, const std::wstring& name, DWORD frameDelayMs,
+                                        uint32_t slots)
+{
+    Kill();
+    m_uPort = 0;
+    std::wstring command = L"\"" + ProgramFolder() + L"V77Capture.exe\" --name " + name + L" --store \"" + store +
+                           L"\" --frame-delay-ms " + std::to_wstring(frameDelayMs);
+    if (slots)
+        command += L" --slots " + std::to_wstring(slots);
+    if (!Launch(command))
+        return false;
+    const std::wstring pipe = L"\\\\.\\pipe\\V77Capture." + name + L".Archive";
     for (int attempt = 0; attempt < 200; ++attempt) {
-        if (Accepts(m_uPort))
-            return true;
+        if (WaitNamedPipeW(pipe.c_str(), 0) || GetLastError() == ERROR_SEM_TIMEOUT)
+            return true;  // offered (a timeout: offered, but taken this instant)
         if (WaitForSingleObject(m_hProcess, 50) == WAIT_OBJECT_0)
-            break;  // it ended: the store or the port was refused
+            break;  // it ended: the store or the name was refused
     }
     Kill();
     return false;

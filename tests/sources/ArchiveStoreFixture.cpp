@@ -94,11 +94,21 @@ void ArchiveStoreFixture::BuildStore(const char* store, int views)
             ASSERT_TRUE(m_Server.Start(StorePath(store))) << "the archive server did not start";
         }
         source = m_Server.Address();
+    } else if (m_StoreKind == SourceKind::Local) {
+        if (!m_Server.Running()) {
+            ASSERT_TRUE(m_Server.StartCapture(StorePath(store), CaptureName())) << "the capture process did not start";
+        }
+        source = CaptureName();
     }
     for (int i = 0; i < views; ++i) {
         ComPtr<IV77DsBufferMaster> master = i ? BufferMaster(m_Chains[0].buffer.Get()) : nullptr;
         ASSERT_NO_FATAL_FAILURE(AddChain(m_StoreKind, source, L"", master.Get()));
     }
+}
+
+std::wstring ArchiveStoreFixture::CaptureName()
+{
+    return L"archive-test-" + std::to_wstring(GetCurrentProcessId());
 }
 
 HRESULT ArchiveStoreFixture::StartSource(size_t chain, REFERENCE_TIME position)

@@ -24,7 +24,8 @@ inline REFERENCE_TIME T(int frame) { return kOrigin + frame * kFrameTime; }
 std::wstring StorePath(const char* store, const std::wstring& file = L"");
 std::wstring SegmentFile(int firstFrame);
 
-// Tcp: the TCP archive source fed by the archive server tool serving the store.
+// Tcp: the TCP archive source fed by the archive server tool serving the store;
+// Local: the archive local source fed by the capture tool serving it.
 enum class SourceKind { Store, AviFile, Local, Tcp };
 
 struct ArchiveChain {
@@ -40,6 +41,8 @@ protected:
     static ComPtr<CV77DsARCSourceFilterBase> NewSource(SourceKind kind);
     // Opens source on s1/s2 and adds a connected chain; master null: the group's master.
     void AddChain(SourceKind kind, const std::wstring& s1, const std::wstring& s2, IV77DsBufferMaster* master);
+    // The name the capture tool serves the store under (SourceKind::Local).
+    static std::wstring CaptureName();
     // views chains on the store, each with its own source of m_StoreKind.
     void BuildStore(const char* store, int views = 1);
     // Runs the graph and starts every source's receiver (a position on its pin).
@@ -64,7 +67,7 @@ protected:
     bool m_bPictureCarriesNumber = true;  // false for the lossy store
     SourceKind m_StoreKind = SourceKind::Store;
     bool m_bRenderersKeepSamples = false;
-    ArchiveServerProcess m_Server;        // serves the store for SourceKind::Tcp
+    ArchiveServerProcess m_Server;        // serves the store for SourceKind::Tcp and Local
     std::vector<ArchiveChain> m_Chains;
     std::vector<ComPtr<IV77DsBuffer>> m_Controls;
 };

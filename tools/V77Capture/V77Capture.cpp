@@ -4,13 +4,18 @@
 //
 //   V77Capture.exe --name NAME [--size WxH] [--fps N] [--slots N]
 //                  [--frames N] [--avi FILE]
+//   V77Capture.exe --name NAME --store FOLDER [--slots N] [--frame-delay-ms N]
 //
 // Without --avi it makes a moving YUY2 test picture (default 320x240 at 25
 // fps) with the frame number drawn into it; with --avi it plays the first
 // video stream of FILE in a loop (YUY2 frames get the frame number drawn in
 // too). --frames ends the tool after N frames; otherwise it runs until it is
-// ended. Exit codes: 0 done, 2 bad command line, 3 the ring cannot be made
-// (in use by a live capture process, or left with another format).
+// ended. With --store it serves the recording store FOLDER to local archive
+// receivers instead (archive mode, CCaptureArchive), each viewer with a ring
+// of --slots slots (default 64), until it is ended; --frame-delay-ms slows
+// every frame. Exit codes: 0 done, 2 bad command line or unreadable file or
+// store, 3 the ring or the archive's request pipe is in use by another live
+// capture process (or the ring is left with another format).
 #include <windows.h>
 
 #include <cstdio>
@@ -20,6 +25,7 @@
 #include <string>
 
 #include "companions/components/local/CV77CaptureRingMapping.h"
+#include "tools/V77Capture/CCaptureArchive.h"
 #include "tools/V77Capture/CCaptureAviFrames.h"
 #include "tools/V77Capture/CCapturePattern.h"
 #include "tools/V77Capture/V77FrameStamp.h"
@@ -32,10 +38,12 @@ constexpr uint32_t kYuy2 = MAKEFOURCC('Y', 'U', 'Y', '2');
 struct Options {
     std::wstring name;
     std::wstring avi;
+    std::wstring store;
+    DWORD frameDelayMs = 0;
     uint32_t width = 320;
     uint32_t height = 240;
     uint32_t fps = 25;
-    uint32_t slots = 16;
+    uint32_t slots = 0;  // 0: 16 live, 64 archive
     long long frames = -1;
 };
 
@@ -49,6 +57,10 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options)
         ++i;
         if (arg == L"--name") {
             options->name = value;
+        } else if (arg == L"--store") {
+            options->store = value;
+        } else if (arg == L"--frame-delay-ms") {
+            options->frameDelayMs = static_cast<DWORD>(wcstoul(value, nullptr, 10));
         } else if (arg == L"--avi") {
             options->avi = value;
         } else if (arg == L"--size") {
@@ -64,6 +76,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options)
             return false;
         }
     }
+    if (options->slots == 0)
+        options->slots = options->store.empty() ? 16 : 64;
     return CV77CaptureRingMapping::IsValidName(options->name) && options->fps >= 1 && options->fps <= 240 &&
            options->slots >= 2 && options->slots <= 256 && options->width >= 2 && options->width <= 8192 &&
            options->width % 2 == 0 && options->height >= 1 && options->height <= 8192;
@@ -85,15 +99,35 @@ void SleepUntil(LONGLONG deadline, LONGLONG frequency)
         Sleep(static_cast<DWORD>((deadline - now.QuadPart) * 1000 / frequency));
 }
 
+int ServeArchive(const Options& options)
+{
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    CCaptureArchive archive(options.name, options.slots, options.frameDelayMs);
+    HRESULT hr = archive.Open(options.store);
+    if (FAILED(hr)) {
+        fwprintf(stderr, L"V77Capture: the store %ls holds no playable recording (0x%08lx)\n", options.store.c_str(),
+                 static_cast<unsigned long>(hr));
+        return 2;
+    }
+    hr = archive.Serve();
+    fwprintf(stderr, L"V77Capture: archive '%ls' cannot be served (0x%08lx)%ls\n", options.name.c_str(),
+             static_cast<unsigned long>(hr),
+             hr == HRESULT_FROM_WIN32(ERROR_BUSY) ? L": another capture process serves it" : L"");
+    return 3;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
-        fwprintf(stderr, L"usage: V77Capture --name NAME [--size WxH] [--fps N] [--slots N] [--frames N] [--avi FILE]\n");
+        fwprintf(stderr, L"usage: V77Capture --name NAME [--size WxH] [--fps N] [--slots N] [--frames N] [--avi FILE]\n"
+                          L"       V77Capture --name NAME --store FOLDER [--slots N] [--frame-delay-ms N]\n");
         return 2;
     }
+    if (!options.store.empty())
+        return ServeArchive(options);
     V77CaptureFormat format;
     format.width = options.width;
     format.height = options.height;

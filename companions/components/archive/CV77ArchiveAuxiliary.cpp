@@ -32,6 +32,8 @@ STDMETHODIMP CV77ArchiveAuxiliary::Attach(BSTR, BSTR source1)
                 average = index.AverageFrameSize();
         } else if (path.find(L':') != std::wstring::npos && path.find(L'\\') == std::wstring::npos) {
             average = ArchiveServerAverageFrameSize(path, kServerTimeoutMs);
+        } else if (path.find_first_of(L"\\/:") == std::wstring::npos) {
+            average = CaptureArchiveAverageFrameSize(path, kServerTimeoutMs);
         }
     }
     {

@@ -6,8 +6,8 @@
 //
 // Attach(source2, source1): a source1 that is a store folder is indexed and
 // its frames' mean size answers GetAverageFrameSize; an archive server's
-// address ("host:port") is asked for it (at most kServerTimeoutMs per step);
-// when neither answers the size is unknown: S_FALSE and 0.
+// address ("host:port"), or the local capture process serving a store under
+// a name, is asked for it (at most kServerTimeoutMs per step); when none answers the size is unknown: S_FALSE and 0.
 #pragma once
 
 #include <mutex>

@@ -309,14 +309,23 @@ CV77ArchiveReceiver::End CV77ArchiveReceiver::Deliver(const V77Stretch& stretch,
     for (size_t i = 0; i < stretch.count; ++i) {
         if (m_bQuit)
             return End::Stopped;
+        ComPtr<IUnknown> context;
+        bool attach = false;
+        HRESULT hr = TakeFrameContext(stretch, i, context.GetAddressOf(), &attach);
+        if (hr == S_FALSE)
+            return End::Stopped;
+        if (FAILED(hr)) {
+            *failure = hr;
+            return End::Failed;
+        }
         ComPtr<IMediaSample> sample;
-        if (FAILED(m_pEvents->GetBuffer(nullptr, sample.GetAddressOf())) || !sample)
+        if (FAILED(m_pEvents->GetBuffer(attach ? context.Get() : nullptr, sample.GetAddressOf())) || !sample)
             return End::Stopped;
         BYTE* data = nullptr;
         if (FAILED(sample->GetPointer(&data)) || !data)
             return End::Stopped;
         StretchFrame frame;
-        const HRESULT hr = ReadStretchFrame(stretch, i, data, sample->GetSize(), &frame);
+        hr = ReadStretchFrame(stretch, i, data, sample->GetSize(), &frame);
         if (hr == S_FALSE)
             return End::Stopped;
         if (hr == VFW_E_BUFFER_OVERFLOW) {

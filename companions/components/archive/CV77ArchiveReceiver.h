@@ -28,7 +28,8 @@
 // the buffer's pool always has room for it.
 //
 // A variant with a local index only reads frames (ReadFrame); one that asks
-// a server for its stretches overrides BeginStretch and ReadStretchFrame.
+// a server for its stretches overrides BeginStretch and ReadStretchFrame, and
+// one whose frames arrive leased, TakeFrameContext.
 #pragma once
 
 #include <windows.h>
@@ -83,6 +84,16 @@ protected:
     // Finds the stretch of kind type (0 seek, 2 forward, 3 backward) at
     // position, at most maxFrames long (reading thread).
     virtual HRESULT BeginStretch(REFERENCE_TIME position, DWORD type, size_t maxFrames, V77Stretch* stretch);
+    // Before frame i of the stretch is read: an object to keep alive until
+    // the frame is read, in *context with a reference, or null; *attach: the
+    // sample is to carry it on (the source attaches it to a sample of its own
+    // allocator). S_FALSE and failures as ReadStretchFrame.
+    virtual HRESULT TakeFrameContext(const V77Stretch&, size_t, IUnknown** context, bool* attach)
+    {
+        *context = nullptr;
+        *attach = false;
+        return S_OK;
+    }
     // Frame i of the stretch begun into data: S_OK, S_FALSE when reading
     // was given up (ReadingAbandoned), VFW_E_BUFFER_OVERFLOW when it does
     // not fit (frame still describes it), or the failure.

@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "companions/components/archive/CV77CaptureArchiveChannel.h"
 #include "companions/components/recording/V77ArchiveProtocol.h"
+#include "companions/components/recording/V77CaptureArchive.h"
 
 namespace P = V77ArchiveProtocol;
 
@@ -25,4 +27,17 @@ double ArchiveServerAverageFrameSize(const std::wstring& address, DWORD timeoutM
         !P::Decode(header, sizeof header, &description))
         return 0.0;
     return description.averageFrameSize;  // the format that follows is not needed
+}
+
+double CaptureArchiveAverageFrameSize(const std::wstring& name, DWORD timeoutMs)
+{
+    CV77CaptureArchiveChannel channel;
+    std::vector<uint8_t> message;
+    P::Encode(P::Request(), &message);  // a describe request
+    V77CaptureArchive::Describe describe;
+    if (FAILED(channel.Connect(name, timeoutMs)) || FAILED(channel.Send(message, timeoutMs)) ||
+        FAILED(channel.Receive(&message, V77CaptureArchive::kMaxDescribeSize, timeoutMs)) ||
+        !V77CaptureArchive::Decode(message.data(), message.size(), &describe))
+        return 0.0;
+    return describe.description.averageFrameSize;
 }

@@ -91,8 +91,10 @@ int CV77CaptureRing::BeginWrite(bool overwrite)
     const uint64_t writing = Word(V77CaptureSlotState::Writing, epoch, 0);
     for (uint32_t i = 0; i < m_pHeader->slotCount; ++i) {
         uint64_t expected = free;
-        if (Slot(i).word.compare_exchange_strong(expected, writing))
+        if (Slot(i).word.compare_exchange_strong(expected, writing)) {
+            Slot(i).duration = 0;
             return static_cast<int>(i);
+        }
     }
     // No free slot: the viewer is behind; the oldest unread frame makes room.
     if (!overwrite)
@@ -106,6 +108,7 @@ int CV77CaptureRing::BeginWrite(bool overwrite)
         }
         if (Slot(oldest).word.compare_exchange_strong(word, writing)) {
             m_pHeader->framesDropped.fetch_add(1);
+            Slot(oldest).duration = 0;
             return oldest;
         }
         // The viewer leased it meanwhile: look again.

@@ -36,6 +36,10 @@ constexpr uint32_t kV77CaptureRingVersion = 1;
 // Frame flags of a slot.
 constexpr uint32_t kV77CaptureSyncPoint = 1;
 constexpr uint32_t kV77CaptureDiscontinuity = 2;
+// Archive mode (V77CaptureArchive.h): a slot that opens a stretch, and one
+// that ends it early because the capture process could not read a frame.
+constexpr uint32_t kV77CaptureStretchHeader = 4;
+constexpr uint32_t kV77CaptureStretchFailed = 8;
 
 enum class V77CaptureSlotState : uint32_t { Free = 0, Writing = 1, Ready = 2, Leased = 3 };
 
@@ -73,7 +77,8 @@ struct V77CaptureSlot {
     int64_t captureTime;                   // 100 ns since 1601
     uint32_t length;                       // valid bytes of frame data
     uint32_t flags;                        // kV77CaptureSyncPoint ...
-    uint8_t reserved[64 - 32];
+    int64_t duration;                      // 100 ns; archive frames only, else 0
+    uint8_t reserved[64 - 40];
 };
 static_assert(sizeof(V77CaptureSlot) == 64, "the slot's size is part of the layout");
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "the ring's words are shared between processes");
@@ -113,8 +118,13 @@ public:
     // being written (or, without overwrite, none is free).
     int BeginWrite(bool overwrite = true);
     uint8_t* SlotData(uint32_t slot);
+    // Producer: a free slot to fill, or -1; never overwrites an unread frame
+    // (archive stretches must arrive whole).
+    int BeginWriteFree() { return BeginWrite(false); }
     // Producer: publishes the slot from BeginWrite.
     void Publish(uint32_t slot, uint64_t sequence, int64_t captureTime, uint32_t length, uint32_t flags);
+    // Producer: the duration of the frame in slot, set before Publish.
+    void SetDuration(uint32_t slot, int64_t duration) { Slot(slot).duration = duration; }
     // Producer: frees the leases (of any epoch) held by processes that
     // alive() says are gone; returns how many.
     unsigned ReclaimLeases(const std::function<bool(uint32_t pid)>& alive);
@@ -122,6 +132,7 @@ public:
     // Viewer: leases the oldest published frame for process pid.
     bool TakeOldest(uint32_t pid, V77CaptureLease* lease);
     const uint8_t* LeasedData(const V77CaptureLease& lease) const;
+    int64_t LeasedDuration(const V77CaptureLease& lease) const { return Slot(lease.slot).duration; }
     // Viewer: gives the slot back (into the current epoch); false when the
     // lease was stale (reclaimed, or voided by a takeover, meanwhile).
     bool Return(const V77CaptureLease& lease);

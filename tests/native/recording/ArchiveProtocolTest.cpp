@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "companions/components/recording/V77ArchiveProtocol.h"
+#include "companions/components/recording/V77CaptureArchive.h"
 
 namespace P = V77ArchiveProtocol;
 
@@ -85,6 +86,35 @@ TEST(ArchiveProtocolTest, WrongTagsSizesKindsAndLimitsAreRefused)
     bytes[0] = 'X';
     frame.size = 1;
     EXPECT_FALSE(P::Decode(bytes.data(), bytes.size(), &readFrame)) << "wrong tag";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CaptureArchiveDescribeTest, TheRingNameFollowsTheFormatAndMustBeAPlainName)
+{
+    namespace A = V77CaptureArchive;
+    A::Describe describe;
+    describe.description.frameCount = 120;
+    describe.description.frameTime = 400000;
+    describe.format.assign(40, 7);
+    describe.ring = "V77Archive.316.1";
+    std::vector<uint8_t> bytes;
+    A::Encode(describe, &bytes);
+    A::Describe read;
+    ASSERT_TRUE(A::Decode(bytes.data(), bytes.size(), &read));
+    EXPECT_EQ(describe.format, read.format);
+    EXPECT_EQ(describe.ring, read.ring);
+    EXPECT_EQ(120u, read.description.frameCount);
+
+    EXPECT_FALSE(A::Decode(bytes.data(), P::kDescribeSize + 40, &read)) << "no ring name";
+    EXPECT_FALSE(A::Decode(bytes.data(), P::kDescribeSize + 30, &read)) << "format cut short";
+    bytes[P::kDescribeSize + 40 + 3] = '\\';
+    EXPECT_FALSE(A::Decode(bytes.data(), bytes.size(), &read)) << "a path is no ring name";
+    bytes.resize(P::kDescribeSize + 40);
+    bytes.insert(bytes.end(), A::kRingNameMax + 1, 'a');
+    EXPECT_FALSE(A::Decode(bytes.data(), bytes.size(), &read)) << "a name too long";
 }
 
 }  // namespace

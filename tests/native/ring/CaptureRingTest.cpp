@@ -76,6 +76,19 @@ TEST(CaptureRing, TheOldestUnreadFrameMakesRoomButALeasedOneNever)
     uint64_t value = 0;
     std::memcpy(&value, ring.LeasedData(held), sizeof value);
     EXPECT_EQ(2u, value) << "the leased frame was overwritten";
+
+    // Archive frames are never overwritten: with no free slot there is none to write.
+    while (ring.TakeOldest(20, &others[0]))
+        ;
+    EXPECT_EQ(-1, ring.BeginWriteFree()) << "every slot leased";
+    ASSERT_TRUE(ring.Return(others[0]));
+    const int slot = ring.BeginWriteFree();
+    ASSERT_EQ(static_cast<int>(others[0].slot), slot);
+    ring.SetDuration(static_cast<uint32_t>(slot), 400000);
+    ring.Publish(static_cast<uint32_t>(slot), 9, 0, 8, 0);
+    EXPECT_EQ(-1, ring.BeginWriteFree()) << "the one unread frame is kept";
+    ASSERT_TRUE(ring.TakeOldest(20, &others[0]));
+    EXPECT_EQ(400000, ring.LeasedDuration(others[0]));
 }
 
 // A viewer may have handed a leased slot's memory downstream: a new producer
