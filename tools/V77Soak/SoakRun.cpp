@@ -24,11 +24,6 @@ constexpr double kMemorySlackMb = 16;
 
 const wchar_t kWindowClass[] = L"V77SoakView";
 
-std::string Narrow(const std::wstring& w)
-{
-    return std::string(w.begin(), w.end());
-}
-
 }  // namespace
 
 CSoakRun::CSoakRun(const SoakOptions& options) : m_Options(options)
@@ -198,18 +193,7 @@ void CSoakRun::MeasureGraphManagerCost()
 
 REFERENCE_TIME CSoakRun::StoreOrigin() const
 {
-    REFERENCE_TIME first = 0;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((m_Options.store + L"\\*.avi").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        const auto time = ParseSegmentName(Narrow(found.cFileName));
-        if (time && (first == 0 || *time < first))
-            first = *time;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return first;
+    return CV77PlaybackGroup::StoreStart(m_Options.store);
 }
 
 std::wstring CSoakRun::RecordingName() const
