@@ -108,8 +108,10 @@ HRESULT BuildCamera(CSoakGraph& g, const std::wstring& sdp, bool record, ComPtr<
     return S_OK;
 }
 
-HRESULT BuildPlayback(CSoakGraph& g, const std::wstring& store, const HWND windows[3], CV77PlaybackGroup& group)
+HRESULT BuildPlayback(CSoakGraph& g, const std::wstring& store, const HWND windows[3], CV77PlaybackGroup& group,
+                      const CLSID& sourceClass)
 {
+    group.SetSourceClass(sourceClass);
     SOAK_CHECK(g.Create());
     std::vector<ComPtr<IBaseFilter>> renderers(3);
     std::vector<IBaseFilter*> views;
