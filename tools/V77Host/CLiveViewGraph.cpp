@@ -17,7 +17,7 @@ HRESULT CLiveViewGraph::Build(CHostLiveSource& source, const LiveViewConfig& con
     m_pSource = &source;
     HRESULT hr = Step("create the filter graph", m_Graph.Create());
     if (SUCCEEDED(hr))
-        hr = Step("open the live source", source.Open());
+        hr = Step(source.OpenStep(), source.Open());
     if (SUCCEEDED(hr))
         hr = CreateFilters(config);
     if (SUCCEEDED(hr))
