@@ -31,6 +31,7 @@
 #include "tools/common/CPacketCarrier.h"
 #include "tools/common/CV77LiveRecordGraph.h"
 #include "tools/common/CV77PlaybackGroup.h"
+#include "tools/common/V77Loopback.h"
 #include "tools/common/CV77UnixProcess.h"
 
 using Microsoft::WRL::ComPtr;
@@ -52,19 +53,6 @@ const std::string kWork = V77_SCENARIO_DIR;
 std::wstring Win(const std::string& unixPath)
 {
     return CV77UnixProcess::WinePath(unixPath);
-}
-
-unsigned short FreeUdpPort()
-{
-    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    return ntohs(address.sin_port);
 }
 
 ComPtr<CTestRenderer> NewView()
@@ -184,8 +172,9 @@ void RecordingDay::LiveViewAndRecording()
     const std::string sdp = kWork + "/camera-" + m_Tag + ".sdp";
     ASSERT_EQ(0, CV77UnixProcess::Run(kWork, "rm -rf " + m_Store + " " + sdp + " && mkdir -p " + m_Store));
     CV77UnixProcess camera(kWork, "camera");
+    const std::string port = std::to_string(V77FreeLoopbackPort(SOCK_DGRAM));
     ASSERT_TRUE(camera.Start("ffmpeg -nostdin -v error -re -i " + kWork + "/camera.avi -map 0:v:0 -c copy -f rtp" +
-                             " -sdp_file " + sdp + " rtp://127.0.0.1:" + std::to_string(FreeUdpPort())));
+                             " -sdp_file " + sdp + " rtp://127.0.0.1:" + port));
     ASSERT_TRUE(WaitUntil([&] { return CV77UnixProcess::Read(sdp).find("a=fmtp") != std::string::npos; }, kWaitMs))
         << "the camera wrote no SDP: " << CV77UnixProcess::Read(camera.File(".log"));
 

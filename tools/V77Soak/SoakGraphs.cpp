@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/common/V77GraphPins.h"
+#include "tools/common/V77Loopback.h"
 #include "v77/IV77Audio.h"
 #include "v77/IV77DsBuffer.h"
 #include "v77/IV77DsSource.h"
@@ -149,7 +150,7 @@ HRESULT BuildAudio(CSoakGraph& g, SoakAudio& audio)
     CoTaskMemFree(mt.pbFormat);
     if (mt.pUnk)
         mt.pUnk->Release();
-    audio.udpPort = FreeLoopbackPort(SOCK_DGRAM);
+    audio.udpPort = V77FreeLoopbackPort(SOCK_DGRAM);
     SOAK_CHECK(control->UdpMethod16(0, audio.udpPort));
     SOAK_CHECK(output->SetChannel(sender.Get()));
     g.Keep(sender.Get());
@@ -174,17 +175,4 @@ void SoakAudio::Send(int count) const
     for (int i = 0; i < count; ++i)
         sendto(s, pcm.data(), static_cast<int>(pcm.size()), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     closesocket(s);
-}
-
-unsigned short FreeLoopbackPort(int type)
-{
-    SOCKET s = socket(AF_INET, type, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    return ntohs(address.sin_port);
 }

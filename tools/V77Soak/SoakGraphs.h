@@ -35,6 +35,3 @@ struct SoakAudio {
     void Send(int count) const;
 };
 HRESULT BuildAudio(CSoakGraph& g, SoakAudio& audio);
-
-// A loopback port nobody listens on at the time of the call.
-unsigned short FreeLoopbackPort(int type);

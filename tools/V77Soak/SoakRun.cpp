@@ -7,6 +7,7 @@
 
 #include "companions/components/recording/V77StoreNaming.h"
 #include "tools/V77Soak/SoakGraphs.h"
+#include "tools/common/V77Loopback.h"
 #include "v77/IV77Sinks.h"
 
 using Microsoft::WRL::ComPtr;
@@ -52,7 +53,7 @@ bool CSoakRun::StartCamera()
     CV77UnixProcess::Run(m_Options.work, "rm -f " + sdp);
     m_CameraCommand = "ffmpeg -nostdin -v error -re -stream_loop -1 -i " + m_Options.camera +
                       " -map 0:v:0 -c copy -f rtp -sdp_file " + sdp + " rtp://127.0.0.1:" +
-                      std::to_string(FreeLoopbackPort(SOCK_DGRAM));
+                      std::to_string(V77FreeLoopbackPort(SOCK_DGRAM));
     m_pCamera.reset(new CV77UnixProcess(m_Options.work, "soak-camera"));
     if (!m_pCamera->Start(m_CameraCommand))
         return false;
