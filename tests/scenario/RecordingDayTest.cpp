@@ -362,6 +362,20 @@ void RecordingDay::PlayBackInThreeViews()
     EXPECT_EQ(RecordedBetween(fast.front(), fast.back()), fast) << "rate 4:" << Text(frames);
     inStep("rate 4");
 
+    // The frame at each view's play position, for a step that did not show.
+    const auto queued = [&] {
+        std::vector<int> at;
+        for (size_t v = 0; v < views.size(); ++v) {
+            ComPtr<IV77DsBufferMaster> member;
+            REFERENCE_TIME position = 0;
+            IV77DsBuffer* buffer = group.Buffer(v);
+            const bool known = SUCCEEDED(buffer->QueryInterface(__uuidof(IV77DsBufferMaster),
+                                                                reinterpret_cast<void**>(member.GetAddressOf()))) &&
+                               SUCCEEDED(member->GetPosition(&position));
+            at.push_back(known ? static_cast<int>((position - m_Origin) / kFrameTime) + m_SegmentFirst[0] : -1);
+        }
+        return at;
+    };
     // Held, then stepped on a slave: every view shows the same frame.
     ASSERT_EQ(S_OK, group.SetRate(0.001));
     Sleep(200);
@@ -378,7 +392,7 @@ void RecordingDay::PlayBackInThreeViews()
         }, kWaitMs);
         stepped.push_back(shown[0]);
         ASSERT_TRUE(moved) << "step " << step << " from " << before << ": views show " << shown[0] << " " << shown[1]
-                           << " " << shown[2];
+                           << " " << shown[2] << "; play positions at" << Text(queued());
     }
     for (size_t i = 2; i < stepped.size(); ++i)
         EXPECT_EQ(2u, RecordedBetween(stepped[i - 1], stepped[i]).size()) << "steps:" << Text(stepped);
