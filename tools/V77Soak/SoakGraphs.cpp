@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/common/CV77LiveRecordGraph.h"
 #include "tools/common/V77GraphPins.h"
 #include "tools/common/V77Loopback.h"
 #include "v77/IV77Audio.h"
@@ -82,30 +83,18 @@ HRESULT BuildLiveAvi(CSoakGraph& g, const std::wstring& avi, HWND window, LONG b
 
 HRESULT BuildCamera(CSoakGraph& g, const std::wstring& sdp, bool record, ComPtr<IV77DsAviFileRenderer>* file)
 {
-    ComPtr<IBaseFilter> source, renderer, recorder;
-    ComPtr<IV77DsNetworkSource> live;
+    CV77LiveRecordGraph camera;
+    ComPtr<IBaseFilter> renderer;
     SOAK_CHECK(g.Create());
-    SOAK_CHECK(V77CreateFilter(CLSID_V77DsNetworkSource, source));
     SOAK_CHECK(V77CreateFilter(CLSID_V77DsAviFileRenderer, renderer));
-    SOAK_CHECK(source.As(&live));
-    BSTR name = SysAllocString(sdp.c_str());
-    SOURCE_INFORMATION info = {};
-    const HRESULT opened = live->Open(name, nullptr, 0, 0, 0, &info);
-    SysFreeString(name);
-    SOAK_CHECK(opened);
-    SOAK_CHECK(live->EnableDisplayNotification(TRUE));
-    SOAK_CHECK(live->EnableOutput(1, record ? TRUE : FALSE));
-    SOAK_CHECK(g.Add(source.Get(), L"network source"));
-    SOAK_CHECK(g.Add(renderer.Get(), L"AVI file renderer (no file)"));
-    SOAK_CHECK(g.Connect(source.Get(), 0, renderer.Get()));
-    if (record) {
-        // The secondary output takes the primary's allocator: it connects second.
-        SOAK_CHECK(V77CreateFilter(CLSID_V77DsAviFileRenderer, recorder));
-        SOAK_CHECK(g.Add(recorder.Get(), L"AVI file renderer"));
-        SOAK_CHECK(g.Connect(source.Get(), 1, recorder.Get()));
-        if (file)
-            SOAK_CHECK(recorder.As(file));
-    }
+    SOAK_CHECK(camera.Open(sdp));
+    SOAK_CHECK(camera.Live()->EnableDisplayNotification(TRUE));
+    V77LiveChain chain;
+    chain.queue = false;  // the primary output straight into a renderer without a file
+    chain.record = record;
+    SOAK_CHECK(camera.Connect(g.Graph(), renderer.Get(), chain));
+    if (record && file)
+        *file = camera.Recorder();
     return S_OK;
 }
 

@@ -31,6 +31,17 @@ HRESULT CV77LiveRecordGraph::Build(IGraphBuilder* graph, const std::wstring& sdp
 {
     if (!graph || !view)
         return E_POINTER;
+    HRESULT hr = Open(sdp);
+    if (FAILED(hr))
+        return hr;
+    V77LiveChain chain;
+    chain.decoder = decoder;
+    chain.record = record;
+    return Connect(graph, view, chain);
+}
+
+HRESULT CV77LiveRecordGraph::Open(const std::wstring& sdp)
+{
     Microsoft::WRL::ComPtr<IBaseFilter> source;
     Microsoft::WRL::ComPtr<IV77DsNetworkSource> live;
     HRESULT hr = Fail("create filters", V77CreateFilter(CLSID_V77DsNetworkSource, source));
@@ -44,12 +55,7 @@ HRESULT CV77LiveRecordGraph::Build(IGraphBuilder* graph, const std::wstring& sdp
     SysFreeString(name);
     if (hr != S_OK)
         return Fail("open", FAILED(hr) ? hr : E_FAIL);  // S_FALSE: the receiver did not connect
-    if (FAILED(hr = Attach(source.Get(), info)))
-        return hr;
-    V77LiveChain chain;
-    chain.decoder = decoder;
-    chain.record = record;
-    return Connect(graph, view, chain);
+    return Attach(source.Get(), info);
 }
 
 HRESULT CV77LiveRecordGraph::Attach(IBaseFilter* source, const SOURCE_INFORMATION& info)

@@ -29,10 +29,11 @@ struct V77LiveChain {
 
 class CV77LiveRecordGraph {
 public:
-    // Creates the network source, opens the camera (an SDP file, as the
-    // sender wrote it), then connects as Connect does (graph stopped).
+    // Open, then Connect with the buffer (graph stopped).
     HRESULT Build(IGraphBuilder* graph, const std::wstring& sdp, IBaseFilter* view, IBaseFilter* decoder,
                   bool record = true);
+    // Creates the network source and opens the camera (an SDP file, as the sender wrote it).
+    HRESULT Open(const std::wstring& sdp);
     // A live source of any kind the host created and opened itself.
     HRESULT Attach(IBaseFilter* source, const SOURCE_INFORMATION& info);
     // Adds what is not yet in graph and connects: source [-> decoder] ->
@@ -49,6 +50,8 @@ public:
     IV77DsNetworkSource* Live() const { return m_pLive.Get(); }
     // Null when the chain has no queue.
     IV77DsBuffer* Buffer() const { return m_pBufferControl.Get(); }
+    // Null when the chain does not record.
+    IV77DsAviFileRenderer* Recorder() const { return m_pFile.Get(); }
     // What Build or Connect was doing when it failed ("" after success).
     const char* Step() const { return m_pStep; }
 
