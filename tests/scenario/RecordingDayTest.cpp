@@ -378,7 +378,17 @@ void RecordingDay::PlayBackInThreeViews()
     };
     // Held, then stepped on a slave: every view shows the same frame.
     ASSERT_EQ(S_OK, group.SetRate(0.001));
+    // The hold settles on one frame in every view before a step (under load
+    // the last frames of rate 4 and the held frame come late).
     Sleep(200);
+    int held[3] = {};
+    const bool settled = WaitUntil([&] {
+        for (int v = 0; v < 3; ++v)
+            held[v] = LastPlayed(views[v].Get());
+        return held[0] >= 0 && held[0] == held[1] && held[1] == held[2];
+    }, kWaitMs);
+    ASSERT_TRUE(settled) << "held views show " << held[0] << " " << held[1] << " " << held[2]
+                         << "; play positions at" << Text(queued());
     // Each step on a slave moves the whole group to the next (or previous) recorded frame.
     std::vector<int> stepped{LastPlayed(master)};
     for (LONG step : {1, 1, 1, -1}) {
