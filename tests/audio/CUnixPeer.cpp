@@ -1,8 +1,6 @@
 #include "tests/audio/CUnixPeer.h"
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
 
 #include "tests/kit/TestWait.h"
 
@@ -18,91 +16,43 @@ std::string AudioWorkDir()
 
 std::wstring WinePath(const std::string& unixPath)
 {
-    std::wstring out = L"Z:";
-    for (char c : unixPath)
-        out += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-    return out;
+    return CV77UnixProcess::WinePath(unixPath);
 }
 
 bool FileExists(const std::string& unixPath)
 {
-    return GetFileAttributesW(WinePath(unixPath).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return CV77UnixProcess::Exists(unixPath);
 }
 
 std::string ReadBinaryFile(const std::string& unixPath)
 {
-    std::ifstream in(WinePath(unixPath).c_str(), std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    return data.str();
+    return CV77UnixProcess::Read(unixPath);
 }
 
 std::string ReadTextFile(const std::string& unixPath)
 {
-    return ReadBinaryFile(unixPath);
+    return CV77UnixProcess::Read(unixPath);
 }
-
-namespace {
-
-int g_Scripts = 0;
-
-// Runs sh with one script file; the script holds the command, so nothing needs
-// quoting for Windows. Wine starts a Unix program but reports failure (there is
-// no Windows process to hand back), so callers watch for the files it writes.
-void StartScript(const std::string& command)
-{
-    const std::string script =
-        AudioWorkDir() + "/run-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_Scripts) + ".sh";
-    {
-        std::ofstream out(WinePath(script).c_str(), std::ios::binary);
-        out << command << "\n";
-    }
-    std::wstring line = L"/bin/sh " + std::wstring(script.begin(), script.end());
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (CreateProcessW(L"Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-}
-
-}  // namespace
 
 int RunUnix(const std::string& command, DWORD timeoutMs)
 {
-    const std::string status = AudioWorkDir() + "/status-" + std::to_string(GetCurrentProcessId()) + "-" +
-                               std::to_string(g_Scripts + 1);
-    DeleteFileW(WinePath(status).c_str());
-    StartScript("(" + command + "); echo $? > " + status);
-    if (!WaitUntil([&] { return FileExists(status); }, timeoutMs))
-        return -1;
-    Sleep(20);
-    const std::string text = ReadTextFile(status);
-    return text.empty() ? -1 : std::atoi(text.c_str());
+    return CV77UnixProcess::Run(AudioWorkDir(), command, timeoutMs);
 }
 
-CUnixPeer::CUnixPeer(const std::string& name)
-    : m_Stem(AudioWorkDir() + "/" + name + "-" + std::to_string(GetCurrentProcessId()))
+CUnixPeer::CUnixPeer(const std::string& name) : m_Process(AudioWorkDir(), name)
 {
-    for (const char* suffix : {".pid", ".ready", ".done"})
-        DeleteFileW(WinePath(m_Stem + suffix).c_str());
-}
-
-CUnixPeer::~CUnixPeer()
-{
-    Stop();
+    for (const char* suffix : {".ready", ".done"})
+        DeleteFileW(WinePath(File(suffix)).c_str());
 }
 
 bool CUnixPeer::Start(const std::string& modeAndArgs)
 {
-    // setsid: the peer must outlive the shell that starts it.
-    const std::string command = "setsid python3 " V77_AUDIO_PEER " " + modeAndArgs + " --pidfile " + File(".pid") +
-                                " --ready " + File(".ready") + " --done " + File(".done") + " > " + File(".log") +
-                                " 2>&1 &";
-    StartScript(command);
-    m_bStarted = WaitUntil([&] { return FileExists(File(".pid")); }, 10000);
-    return m_bStarted;
+    // Started once the peer itself wrote its pid: python3 may be a launcher
+    // that takes a second or two to become the peer.
+    DeleteFileW(WinePath(File(".peer-pid")).c_str());
+    return m_Process.Start("python3 " V77_AUDIO_PEER " " + modeAndArgs + " --pidfile " + File(".peer-pid") +
+                           " --ready " + File(".ready") + " --done " + File(".done")) &&
+           WaitUntil([&] { return FileExists(File(".peer-pid")); }, 10000);
 }
 
 int CUnixPeer::WaitPort(DWORD timeoutMs)
@@ -121,14 +71,4 @@ std::string CUnixPeer::WaitDone(DWORD timeoutMs)
 std::string CUnixPeer::Done() const
 {
     return FileExists(File(".done")) ? ReadTextFile(File(".done")) : std::string();
-}
-
-void CUnixPeer::Stop()
-{
-    if (!m_bStarted)
-        return;
-    m_bStarted = false;
-    const std::string pid = ReadTextFile(File(".pid"));
-    if (!pid.empty())
-        RunUnix("kill " + pid + " 2>/dev/null; true", 10000);
 }

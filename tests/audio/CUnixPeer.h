@@ -1,11 +1,12 @@
-// A Linux program started from a Wine test: a shell script in the work
-// folder runs it in the background and records its pid; Stop (and the
-// destructor) kill exactly that pid. Files are exchanged through the work
-// folder, seen from Wine as the Z: drive.
+// The audio suites' Python socket peer, started from a Wine test as the
+// tools' Linux process (setsid, its pid recorded, stopped by that pid only),
+// and the files it answers through: its port (ready) and its result (done),
+// in the work folder that Wine sees as the Z: drive.
 #pragma once
 
 #include <windows.h>
 #include <string>
+#include "tools/common/CV77UnixProcess.h"
 
 // The Unix work folder of the audio suites (created on first use).
 std::string AudioWorkDir();
@@ -21,9 +22,6 @@ class CUnixPeer {
 public:
     // name: a unique stem for the peer's pid, ready and done files.
     explicit CUnixPeer(const std::string& name);
-    ~CUnixPeer();
-    CUnixPeer(const CUnixPeer&) = delete;
-    CUnixPeer& operator=(const CUnixPeer&) = delete;
 
     // Starts the audio peer script with these arguments (after the mode).
     bool Start(const std::string& modeAndArgs);
@@ -33,11 +31,10 @@ public:
     std::string WaitDone(DWORD timeoutMs);
     // The done file as it is now ("" when absent).
     std::string Done() const;
-    void Stop();
+    void Stop() { m_Process.Stop(); }
 
-    std::string File(const std::string& suffix) const { return m_Stem + suffix; }
+    std::string File(const std::string& suffix) const { return m_Process.File(suffix); }
 
 private:
-    std::string m_Stem;
-    bool m_bStarted = false;
+    CV77UnixProcess m_Process;
 };

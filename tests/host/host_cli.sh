@@ -2,7 +2,8 @@
 # V77Host's subcommands under Wine. First every command's argument errors:
 # exit code 2 and a first stderr line naming the problem (and a runtime
 # failure: exit code 1 with the HRESULT's meaning). Then one real run each of
-# filters, view, snapshot, record and play on ffmpeg-made input, judged by
+# filters, view (an AVI file and the local capture process), snapshot, record
+# and play on ffmpeg-made input, judged by
 # what the tool wrote: the window's screenshot and the JPEG against the
 # colour bars, the recorded DX50 segments packet for packet against ffmpeg's
 # file, and the playback views against each other.
@@ -104,6 +105,28 @@ frames=$(sed -n 's/^view: total \([0-9]*\) frames.*/\1/p' "$work/out")
 [ "${frames:-0}" -ge 25 ] || fail "view showed ${frames:-no} frames in 2 s"
 ffmpeg -v error -y -i "$work/view.png" -f image2 -c:v ppm "$work/view.ppm" && bars_shown "$work/view.ppm" ||
   fail "the view's screenshot does not show the bars"
+
+## view local: the capture process's ring (V77Capture beside the host, ended by pid)
+expect 1 'no capture ring "hostcli-none": is V77Capture.exe --name hostcli-none running?' view local:hostcli-none \
+  --duration 1
+ring=hostcli$$
+V77_TIMEOUT=60 "$build/tools/wine-run" "$build/bin/V77Capture.exe" --name "$ring" >"$work/capture.log" 2>&1 &
+capture=$!
+for _ in $(seq 100); do grep -q "ring '$ring'" "$work/capture.log" && break; sleep 0.1; done
+expect 0 'view: local capture process, YUY2 320x240, 25.00 frames/s' view "local:$ring" --duration 2 \
+  --screenshot "$work/local.png"
+kill "$capture"; wait "$capture" 2>/dev/null
+frames=$(sed -n 's/^view: total \([0-9]*\) frames.*/\1/p' "$work/out")
+[ "${frames:-0}" -ge 25 ] || fail "view local showed ${frames:-no} frames in 2 s"
+# The moving test picture's eight bars, not a blank window.
+ffmpeg -v error -y -i "$work/local.png" -f image2 -c:v ppm "$work/local.ppm" && python3 - "$work/local.ppm" <<'PY' ||
+import sys
+data = open(sys.argv[1], 'rb').read()
+width = int(data.split()[1])
+row = data[-3 * width * 120:][:3 * width]  # a row near the middle, counted from the end
+sys.exit(0 if len({row[i:i + 3] for i in range(0, len(row), 3)}) >= 6 else 1)
+PY
+  fail "the local view's screenshot does not show the test picture"
 
 ## snapshot: a JPEG of the bars
 expect 0 'snapshot: AVI file' snapshot "$bars" "$work/snap.jpg"

@@ -31,6 +31,7 @@
 #include "tools/common/CPacketCarrier.h"
 #include "tools/common/CV77LiveRecordGraph.h"
 #include "tools/common/CV77PlaybackGroup.h"
+#include "tools/common/V77Loopback.h"
 #include "tools/common/CV77UnixProcess.h"
 
 using Microsoft::WRL::ComPtr;
@@ -52,19 +53,6 @@ const std::string kWork = V77_SCENARIO_DIR;
 std::wstring Win(const std::string& unixPath)
 {
     return CV77UnixProcess::WinePath(unixPath);
-}
-
-unsigned short FreeUdpPort()
-{
-    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    return ntohs(address.sin_port);
 }
 
 ComPtr<CTestRenderer> NewView()
@@ -184,8 +172,9 @@ void RecordingDay::LiveViewAndRecording()
     const std::string sdp = kWork + "/camera-" + m_Tag + ".sdp";
     ASSERT_EQ(0, CV77UnixProcess::Run(kWork, "rm -rf " + m_Store + " " + sdp + " && mkdir -p " + m_Store));
     CV77UnixProcess camera(kWork, "camera");
+    const std::string port = std::to_string(V77FreeLoopbackPort(SOCK_DGRAM));
     ASSERT_TRUE(camera.Start("ffmpeg -nostdin -v error -re -i " + kWork + "/camera.avi -map 0:v:0 -c copy -f rtp" +
-                             " -sdp_file " + sdp + " rtp://127.0.0.1:" + std::to_string(FreeUdpPort())));
+                             " -sdp_file " + sdp + " rtp://127.0.0.1:" + port));
     ASSERT_TRUE(WaitUntil([&] { return CV77UnixProcess::Read(sdp).find("a=fmtp") != std::string::npos; }, kWaitMs))
         << "the camera wrote no SDP: " << CV77UnixProcess::Read(camera.File(".log"));
 
@@ -373,9 +362,33 @@ void RecordingDay::PlayBackInThreeViews()
     EXPECT_EQ(RecordedBetween(fast.front(), fast.back()), fast) << "rate 4:" << Text(frames);
     inStep("rate 4");
 
+    // The frame at each view's play position, for a step that did not show.
+    const auto queued = [&] {
+        std::vector<int> at;
+        for (size_t v = 0; v < views.size(); ++v) {
+            ComPtr<IV77DsBufferMaster> member;
+            REFERENCE_TIME position = 0;
+            IV77DsBuffer* buffer = group.Buffer(v);
+            const bool known = SUCCEEDED(buffer->QueryInterface(__uuidof(IV77DsBufferMaster),
+                                                                reinterpret_cast<void**>(member.GetAddressOf()))) &&
+                               SUCCEEDED(member->GetPosition(&position));
+            at.push_back(known ? static_cast<int>((position - m_Origin) / kFrameTime) + m_SegmentFirst[0] : -1);
+        }
+        return at;
+    };
     // Held, then stepped on a slave: every view shows the same frame.
     ASSERT_EQ(S_OK, group.SetRate(0.001));
+    // The hold settles on one frame in every view before a step (under load
+    // the last frames of rate 4 and the held frame come late).
     Sleep(200);
+    int held[3] = {};
+    const bool settled = WaitUntil([&] {
+        for (int v = 0; v < 3; ++v)
+            held[v] = LastPlayed(views[v].Get());
+        return held[0] >= 0 && held[0] == held[1] && held[1] == held[2];
+    }, kWaitMs);
+    ASSERT_TRUE(settled) << "held views show " << held[0] << " " << held[1] << " " << held[2]
+                         << "; play positions at" << Text(queued());
     // Each step on a slave moves the whole group to the next (or previous) recorded frame.
     std::vector<int> stepped{LastPlayed(master)};
     for (LONG step : {1, 1, 1, -1}) {
@@ -389,7 +402,7 @@ void RecordingDay::PlayBackInThreeViews()
         }, kWaitMs);
         stepped.push_back(shown[0]);
         ASSERT_TRUE(moved) << "step " << step << " from " << before << ": views show " << shown[0] << " " << shown[1]
-                           << " " << shown[2];
+                           << " " << shown[2] << "; play positions at" << Text(queued());
     }
     for (size_t i = 2; i < stepped.size(); ++i)
         EXPECT_EQ(2u, RecordedBetween(stepped[i - 1], stepped[i]).size()) << "steps:" << Text(stepped);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <uuids.h>
 #include <vfwmsgs.h>
+#include "tools/common/V77GraphPins.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -24,30 +25,17 @@ HRESULT CHostGraph::Add(IBaseFilter* filter, LPCWSTR name)
 
 ComPtr<IPin> CHostGraph::Pin(IBaseFilter* filter, PIN_DIRECTION direction, int index)
 {
-    ComPtr<IEnumPins> pins;
-    if (FAILED(filter->EnumPins(pins.GetAddressOf())))
-        return nullptr;
-    ComPtr<IPin> pin;
-    while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-        PIN_DIRECTION found = PINDIR_INPUT;
-        if (SUCCEEDED(pin->QueryDirection(&found)) && found == direction && index-- == 0)
-            return pin;
-    }
-    return nullptr;
+    return V77FindPin(filter, direction, index);
 }
 
 HRESULT CHostGraph::Connect(IBaseFilter* upstream, IBaseFilter* downstream)
 {
-    ComPtr<IPin> out = Pin(upstream, PINDIR_OUTPUT);
-    ComPtr<IPin> in = Pin(downstream, PINDIR_INPUT);
-    return ConnectPins(out.Get(), in.Get());
+    return V77ConnectFilters(m_pGraph.Get(), upstream, 0, downstream);
 }
 
 HRESULT CHostGraph::ConnectPins(IPin* out, IPin* in)
 {
-    if (!out || !in)
-        return VFW_E_NOT_FOUND;
-    return m_pGraph->ConnectDirect(out, in, nullptr);
+    return V77ConnectPins(m_pGraph.Get(), out, in);
 }
 
 HRESULT CHostGraph::Run()

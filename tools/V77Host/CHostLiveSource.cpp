@@ -38,7 +38,11 @@ bool CHostLiveSource::Parse(const std::string& text, std::string* error)
         m_Clsid = &CLSID_V77DsLocalSource;
         m_FilterName = L"Varnokel77 Local Live source filter";
         m_Kind = "local capture process";
-        m_Source1 = Widen(text.size() > 6 ? text.substr(6) : std::string("0"));
+        const std::string ring = text.size() > 6 ? text.substr(6) : std::string("0");
+        m_Source1 = Widen(ring);
+        // The ring exists only while a capture process fills it.
+        m_OpenStep = "open the live source (no capture ring \"" + ring + "\": is V77Capture.exe --name " + ring +
+                     " running?)";
     } else if (EndsWith(text, ".sdp")) {
         m_Clsid = &CLSID_V77DsNetworkSource;
         m_FilterName = L"Varnokel77 Network source filter";

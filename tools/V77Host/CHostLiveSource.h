@@ -22,6 +22,8 @@ public:
     const SOURCE_INFORMATION& Info() const { return m_Info; }
     const wchar_t* FilterName() const { return m_FilterName; }
     const char* Kind() const { return m_Kind; }
+    // What a failed Open was doing, for the host's error line.
+    const char* OpenStep() const { return m_OpenStep.c_str(); }
     // True for a FOURCC the renderers cannot draw (MPEG-4 and the like).
     bool Compressed() const;
     std::string Description() const;
@@ -31,6 +33,7 @@ private:
     const wchar_t* m_FilterName = L"";
     const char* m_Kind = "";
     std::wstring m_Source1;
+    std::string m_OpenStep = "open the live source";
     Microsoft::WRL::ComPtr<IBaseFilter> m_pFilter;
     Microsoft::WRL::ComPtr<IV77DsNetworkSource> m_pControl;
     SOURCE_INFORMATION m_Info = {};

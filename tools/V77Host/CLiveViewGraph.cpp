@@ -17,11 +17,9 @@ HRESULT CLiveViewGraph::Build(CHostLiveSource& source, const LiveViewConfig& con
     m_pSource = &source;
     HRESULT hr = Step("create the filter graph", m_Graph.Create());
     if (SUCCEEDED(hr))
-        hr = Step("open the live source", source.Open());
+        hr = Step(source.OpenStep(), source.Open());
     if (SUCCEEDED(hr))
         hr = CreateFilters(config);
-    if (SUCCEEDED(hr))
-        hr = ConfigureBuffer(config);
     if (SUCCEEDED(hr))
         hr = Connect(config);
     return hr;
@@ -32,26 +30,15 @@ HRESULT CLiveViewGraph::CreateFilters(const LiveViewConfig& config)
     const CLSID& renderer = config.renderer == HostRenderer::Gdi          ? CLSID_V77WindowsRenderer
                             : config.renderer == HostRenderer::DirectDraw ? CLSID_V77DxRenderer
                                                                           : CLSID_V77JpegRenderer;
-    HRESULT hr = Step("create the buffer filter", CreateModuleFilter(CLSID_V77DsBufferFilter, m_pBuffer));
-    if (SUCCEEDED(hr))
-        hr = Step("IV77DsBuffer", m_pBuffer.As(&m_pBufferControl));
-    if (SUCCEEDED(hr))
-        hr = Step("create the renderer", CreateModuleFilter(renderer, m_pRenderer));
+    HRESULT hr = Step("create the renderer", CreateModuleFilter(renderer, m_pRenderer));
     if (SUCCEEDED(hr))
         hr = Step("IV77DxRenderer", m_pRenderer.As(&m_pDisplay));
     if (SUCCEEDED(hr)) {
         *m_pTap.ReleaseAndGetAddressOf() = CHostFrameTap::Create();  // adopt
         hr = Step("create the frame counter", m_pTap ? S_OK : E_OUTOFMEMORY);
     }
-    return hr;
-}
-
-HRESULT CLiveViewGraph::ConfigureBuffer(const LiveViewConfig& config)
-{
-    m_pTap->SetFrameTime(m_pSource->Info().AvgTimePerFrame);
-    HRESULT hr = Step("CreateQueue", m_pBufferControl->CreateQueue(V77_QUEUE_STANDARD, 0, nullptr));
-    if (SUCCEEDED(hr) && config.bufferCount > 0)
-        hr = Step("SetBufferCount", m_pBufferControl->SetBufferCount(config.bufferCount));
+    if (SUCCEEDED(hr))
+        m_pTap->SetFrameTime(m_pSource->Info().AvgTimePerFrame);
     return hr;
 }
 
@@ -124,22 +111,20 @@ HRESULT CLiveViewGraph::Connect(const LiveViewConfig& config)
         if (FAILED(hr))
             return hr;
     }
-    if (queued) {
-        hr = Step("add the buffer filter", m_Graph.Add(m_pBuffer.Get(), L"Varnokel77 buffer filter"));
-        if (SUCCEEDED(hr))
-            hr = Step("connect to the buffer filter",
-                      m_Graph.ConnectPins(out.Get(), CHostGraph::Pin(m_pBuffer.Get(), PINDIR_INPUT).Get()));
-        if (FAILED(hr))
-            return hr;
-        out = CHostGraph::Pin(m_pBuffer.Get(), PINDIR_OUTPUT);
-    } else {
-        m_pBufferControl.Reset();
-    }
     if (m_pDisplay)
         hr = ConfigureRenderer(config);
     if (SUCCEEDED(hr))
-        hr = Step("connect the frame counter",
-                  m_Graph.ConnectPins(out.Get(), CHostGraph::Pin(m_pTap->Filter(), PINDIR_INPUT).Get()));
+        hr = Step("IV77DsNetworkSource", m_Chain.Attach(m_pSource->Filter(), m_pSource->Info()));
+    if (SUCCEEDED(hr)) {
+        V77LiveChain chain;
+        chain.from = out.Get();
+        chain.queue = queued;
+        chain.record = config.record;
+        chain.bufferCount = config.bufferCount;
+        hr = m_Chain.Connect(m_Graph.Builder(), m_pTap->Filter(), chain);
+        if (FAILED(hr))
+            m_pStep = m_Chain.Step();
+    }
     if (SUCCEEDED(hr))
         hr = Step("connect the renderer", m_Graph.Connect(m_pTap->Filter(), m_pRenderer.Get()));
     if (FAILED(hr) || !m_pDisplay)
@@ -163,10 +148,11 @@ HostFigures CLiveViewGraph::Figures() const
     LONG capacity = 0;
     REFERENCE_TIME first = 0, last = 0;
     const REFERENCE_TIME frame = m_pSource ? m_pSource->Info().AvgTimePerFrame : 0;
-    if (m_pBufferControl && SUCCEEDED(m_pBufferControl->GetCapacity(&capacity))) {
+    IV77DsBuffer* buffer = m_Chain.Buffer();
+    if (buffer && SUCCEEDED(buffer->GetCapacity(&capacity))) {
         figures.bufferCapacity = capacity;
         figures.bufferFill = 0;
-        if (frame > 0 && m_pBufferControl->GetAvailable(&first, &last) == S_OK && last >= first)
+        if (frame > 0 && buffer->GetAvailable(&first, &last) == S_OK && last >= first)
             figures.bufferFill = static_cast<long>((last - first) / frame) + 1;
     }
     return figures;

@@ -1,7 +1,9 @@
 // A live view: live source -> [platform decoder for a compressed camera] ->
 // buffer filter (live queue) -> frame counter -> video renderer, the
 // renderer drawing into a host window (GDI or DirectDraw) or encoding JPEG
-// snapshots. The record graph and the demo steps build on it.
+// snapshots; with record, the secondary output -> AVI file renderer. The
+// chain itself is the tools' shared live + record graph; this adds the
+// host's renderer choice, window, decoder search and frame counter.
 #pragma once
 
 #include <memory>
@@ -12,6 +14,7 @@
 #include "tools/V77Host/CHostLiveSource.h"
 #include "tools/V77Host/CHostProgress.h"
 #include "tools/V77Host/CHostVideoWindow.h"
+#include "tools/common/CV77LiveRecordGraph.h"
 #include "v77/IV77DsBuffer.h"
 #include "v77/IV77DxRenderer.h"
 
@@ -27,6 +30,8 @@ struct LiveViewConfig {
     // A compressed stream the platform cannot decode goes to Wine's null
     // renderer (no window) instead of failing the build.
     bool undecodedToNull = false;
+    // The secondary output to an AVI file renderer (segments: Chain()).
+    bool record = false;
 };
 
 class CLiveViewGraph {
@@ -49,13 +54,13 @@ public:
     // The decoder's name, empty when none was needed.
     const std::string& Decoder() const { return m_Decoder; }
     HostFigures Figures() const;
+    CV77LiveRecordGraph& Chain() { return m_Chain; }
 
 protected:
     HRESULT Step(const char* what, HRESULT hr);
 
 private:
     HRESULT CreateFilters(const LiveViewConfig& config);
-    HRESULT ConfigureBuffer(const LiveViewConfig& config);
     HRESULT ConfigureRenderer(const LiveViewConfig& config);
     HRESULT UseNullRenderer();
     HRESULT Connect(const LiveViewConfig& config);
@@ -63,8 +68,7 @@ private:
     CHostGraph m_Graph;
     CHostLiveSource* m_pSource = nullptr;
     const char* m_pStep = "";
-    Microsoft::WRL::ComPtr<IBaseFilter> m_pBuffer;
-    Microsoft::WRL::ComPtr<IV77DsBuffer> m_pBufferControl;
+    CV77LiveRecordGraph m_Chain;
     Microsoft::WRL::ComPtr<CHostFrameTap> m_pTap;
     Microsoft::WRL::ComPtr<IBaseFilter> m_pRenderer;
     Microsoft::WRL::ComPtr<IV77DxRenderer> m_pDisplay;

@@ -1,8 +1,9 @@
-// Archive playback in several synchronised views: per view a store source
-// (the store receiver reading a recording store) -> buffer filter with the
-// time-shift queue -> frame counter -> GDI renderer in its own window. The
-// first view's buffer is the master of the others; seek, rate and step go
-// through its group methods so every view shows the same recorded instant.
+// Archive playback in several synchronised views: the tools' shared
+// playback group (per view a store source -> buffer filter with the
+// time-shift queue, the first view's buffer the master of the others) with
+// the host's frame counter -> GDI renderer in its own window per view. Seek,
+// rate and step go through the master so every view shows the same recorded
+// instant.
 #pragma once
 
 #include <memory>
@@ -13,15 +14,12 @@
 #include "tools/V77Host/CHostGraph.h"
 #include "tools/V77Host/CHostProgress.h"
 #include "tools/V77Host/CHostVideoWindow.h"
-#include "v77/IV77DsBuffer.h"
-#include "v77/IV77DsSource.h"
+#include "tools/common/CV77PlaybackGroup.h"
 #include "v77/IV77DxRenderer.h"
 
 class CPlaybackGroup {
 public:
-    // The time of the store's first segment (from its name), 0 when the
-    // folder holds none.
-    static REFERENCE_TIME StoreStart(const std::wstring& store);
+    static REFERENCE_TIME StoreStart(const std::wstring& store) { return CV77PlaybackGroup::StoreStart(store); }
 
     HRESULT Build(const std::wstring& store, int views);
     // Runs the graph, starts every source at position (file time) and plays
@@ -39,26 +37,24 @@ public:
     long Frames(size_t view) const { return m_Views[view].tap->Frames(); }
     // Media time of the frame view last showed.
     REFERENCE_TIME LastTime(size_t view) const { return m_Views[view].tap->LastMediaTime(); }
-    const SOURCE_INFORMATION& Info() const { return m_Info; }
+    const SOURCE_INFORMATION& Info() const { return m_Group.Info(); }
     // The first view's frames and skips, and the frames its queue holds.
     HostFigures Figures() const;
 
 private:
     struct View {
-        Microsoft::WRL::ComPtr<IBaseFilter> source, buffer, renderer;
-        Microsoft::WRL::ComPtr<IV77DsARCSource> archive;
-        Microsoft::WRL::ComPtr<IV77DsBuffer> control;
+        Microsoft::WRL::ComPtr<IBaseFilter> renderer;
         Microsoft::WRL::ComPtr<IV77DxRenderer> display;
         Microsoft::WRL::ComPtr<CHostFrameTap> tap;
         std::unique_ptr<CHostVideoWindow> window;
     };
 
     HRESULT Check(const char* what, HRESULT hr);
-    HRESULT AddView(const std::wstring& store, size_t index);
-    HRESULT ConnectView(View& view, size_t index);
+    HRESULT CreateView(View& view);
+    HRESULT ShowView(View& view, size_t index);
 
     CHostGraph m_Graph;
+    CV77PlaybackGroup m_Group;
     std::vector<View> m_Views;
-    SOURCE_INFORMATION m_Info = {};
     const char* m_pStep = "";
 };

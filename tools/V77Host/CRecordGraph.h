@@ -7,12 +7,11 @@
 #include <string>
 #include <wrl/client.h>
 #include "tools/V77Host/CLiveViewGraph.h"
-#include "v77/IV77Sinks.h"
 
 class CRecordGraph {
 public:
-    // Builds the view, then connects the AVI file renderer to the secondary
-    // output. store: the folder (created when missing).
+    // Builds the view with the secondary output to the AVI file renderer.
+    // store: the folder (created when missing).
     HRESULT Build(CHostLiveSource& source, const LiveViewConfig& config, const std::wstring& store,
                   double segmentSeconds);
     // Once the graph runs: opens the first segment, then the next one
@@ -31,8 +30,6 @@ private:
     HRESULT OpenSegment();
 
     CLiveViewGraph m_View;
-    Microsoft::WRL::ComPtr<IBaseFilter> m_pWriter;
-    Microsoft::WRL::ComPtr<IV77DsAviFileRenderer> m_pWriterControl;
     std::wstring m_Store;
     std::wstring m_File;
     ULONGLONG m_SegmentMs = 60000;

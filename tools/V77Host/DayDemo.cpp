@@ -15,6 +15,7 @@
 #include "tools/common/CPacketCarrier.h"
 #include "tools/common/CV77LiveRecordGraph.h"
 #include "tools/common/CV77PlaybackGroup.h"
+#include "tools/common/V77Loopback.h"
 #include "tools/common/CV77UnixProcess.h"
 
 using Microsoft::WRL::ComPtr;
@@ -35,21 +36,6 @@ ComPtr<T> Adopt(T* object)
     ComPtr<T> held;
     held.Attach(object);
     return held;
-}
-
-unsigned short FreeUdpPort()
-{
-    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s == INVALID_SOCKET)
-        return 0;
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    const bool bound = bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    closesocket(s);
-    return bound ? ntohs(address.sin_port) : 0;
 }
 
 class CWinsock {
@@ -121,7 +107,7 @@ int CDay::LastPlayed(CHostCameraView* view) const
 bool CDay::Record()
 {
     const std::string sdp = m_Work + "/day-camera.sdp";
-    const unsigned short port = FreeUdpPort();
+    const unsigned short port = V77FreeLoopbackPort(SOCK_DGRAM);
     if (port == 0 || CV77UnixProcess::Run(m_Work, "rm -rf " + m_Store + " " + sdp + " && mkdir -p " + m_Store) != 0) {
         std::printf("  no free port or no store folder\n");
         return false;

@@ -84,6 +84,7 @@ long CSoakGraph::PumpFor(DWORD ms)
         while (m_pEvents && m_pEvents->GetEvent(&code, &p1, &p2, 0) == S_OK) {
             reports += code == EC_V77_MEDIA_TIME ? 1 : 0;
             m_cAborts += code == EC_ERRORABORT ? 1 : 0;
+            m_cFailedStretches += code == EC_V77_SEGMENT_END && FAILED(static_cast<HRESULT>(p1)) ? 1 : 0;
             m_pEvents->FreeEventParams(code, p1, p2);
         }
     }

@@ -23,9 +23,12 @@ public:
     HRESULT Stop();
     // Pumps the thread's window messages for ms (the GDI renderers draw on
     // the window's thread) and counts graph events: media-time reports and
-    // aborts; returns the media-time reports seen.
+    // aborts and failed stretches; returns the media-time reports seen.
     long PumpFor(DWORD ms);
     long Aborts() const { return m_cAborts; }
+    // Playback ends (0x8005) reporting a failure, as an archive source and
+    // its buffer raise them when a stretch cannot be read.
+    long FailedStretches() const { return m_cFailedStretches; }
     void Release();
     // Graph managers created so far by the run (the soak's allowance for
     // what the platform's graph manager keeps per graph is counted on it).
@@ -37,4 +40,5 @@ private:
     Microsoft::WRL::ComPtr<IMediaEventEx> m_pEvents;
     std::vector<Microsoft::WRL::ComPtr<IUnknown>> m_Kept;
     long m_cAborts = 0;
+    long m_cFailedStretches = 0;
 };

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/common/CV77LiveRecordGraph.h"
 #include "tools/common/V77GraphPins.h"
+#include "tools/common/V77Loopback.h"
 #include "v77/IV77Audio.h"
 #include "v77/IV77DsBuffer.h"
 #include "v77/IV77DsSource.h"
@@ -81,35 +83,25 @@ HRESULT BuildLiveAvi(CSoakGraph& g, const std::wstring& avi, HWND window, LONG b
 
 HRESULT BuildCamera(CSoakGraph& g, const std::wstring& sdp, bool record, ComPtr<IV77DsAviFileRenderer>* file)
 {
-    ComPtr<IBaseFilter> source, renderer, recorder;
-    ComPtr<IV77DsNetworkSource> live;
+    CV77LiveRecordGraph camera;
+    ComPtr<IBaseFilter> renderer;
     SOAK_CHECK(g.Create());
-    SOAK_CHECK(V77CreateFilter(CLSID_V77DsNetworkSource, source));
     SOAK_CHECK(V77CreateFilter(CLSID_V77DsAviFileRenderer, renderer));
-    SOAK_CHECK(source.As(&live));
-    BSTR name = SysAllocString(sdp.c_str());
-    SOURCE_INFORMATION info = {};
-    const HRESULT opened = live->Open(name, nullptr, 0, 0, 0, &info);
-    SysFreeString(name);
-    SOAK_CHECK(opened);
-    SOAK_CHECK(live->EnableDisplayNotification(TRUE));
-    SOAK_CHECK(live->EnableOutput(1, record ? TRUE : FALSE));
-    SOAK_CHECK(g.Add(source.Get(), L"network source"));
-    SOAK_CHECK(g.Add(renderer.Get(), L"AVI file renderer (no file)"));
-    SOAK_CHECK(g.Connect(source.Get(), 0, renderer.Get()));
-    if (record) {
-        // The secondary output takes the primary's allocator: it connects second.
-        SOAK_CHECK(V77CreateFilter(CLSID_V77DsAviFileRenderer, recorder));
-        SOAK_CHECK(g.Add(recorder.Get(), L"AVI file renderer"));
-        SOAK_CHECK(g.Connect(source.Get(), 1, recorder.Get()));
-        if (file)
-            SOAK_CHECK(recorder.As(file));
-    }
+    SOAK_CHECK(camera.Open(sdp));
+    SOAK_CHECK(camera.Live()->EnableDisplayNotification(TRUE));
+    V77LiveChain chain;
+    chain.queue = false;  // the primary output straight into a renderer without a file
+    chain.record = record;
+    SOAK_CHECK(camera.Connect(g.Graph(), renderer.Get(), chain));
+    if (record && file)
+        *file = camera.Recorder();
     return S_OK;
 }
 
-HRESULT BuildPlayback(CSoakGraph& g, const std::wstring& store, const HWND windows[3], CV77PlaybackGroup& group)
+HRESULT BuildPlayback(CSoakGraph& g, const std::wstring& store, const HWND windows[3], CV77PlaybackGroup& group,
+                      const CLSID& sourceClass)
 {
+    group.SetSourceClass(sourceClass);
     SOAK_CHECK(g.Create());
     std::vector<ComPtr<IBaseFilter>> renderers(3);
     std::vector<IBaseFilter*> views;
@@ -147,7 +139,7 @@ HRESULT BuildAudio(CSoakGraph& g, SoakAudio& audio)
     CoTaskMemFree(mt.pbFormat);
     if (mt.pUnk)
         mt.pUnk->Release();
-    audio.udpPort = FreeLoopbackPort(SOCK_DGRAM);
+    audio.udpPort = V77FreeLoopbackPort(SOCK_DGRAM);
     SOAK_CHECK(control->UdpMethod16(0, audio.udpPort));
     SOAK_CHECK(output->SetChannel(sender.Get()));
     g.Keep(sender.Get());
@@ -172,17 +164,4 @@ void SoakAudio::Send(int count) const
     for (int i = 0; i < count; ++i)
         sendto(s, pcm.data(), static_cast<int>(pcm.size()), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     closesocket(s);
-}
-
-unsigned short FreeLoopbackPort(int type)
-{
-    SOCKET s = socket(AF_INET, type, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    return ntohs(address.sin_port);
 }

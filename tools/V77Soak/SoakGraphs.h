@@ -22,7 +22,10 @@ HRESULT BuildLiveAvi(CSoakGraph& g, const std::wstring& avi, HWND window, LONG b
 // second one on the secondary output (*file set) writes the recording.
 HRESULT BuildCamera(CSoakGraph& g, const std::wstring& sdp, bool record,
                     Microsoft::WRL::ComPtr<IV77DsAviFileRenderer>* file);
-HRESULT BuildPlayback(CSoakGraph& g, const std::wstring& store, const HWND windows[3], CV77PlaybackGroup& group);
+// store: the store folder, or host:port of an archive server for sourceClass
+// CLSID_V77DsARCSourceTcp.
+HRESULT BuildPlayback(CSoakGraph& g, const std::wstring& store, const HWND windows[3], CV77PlaybackGroup& group,
+                      const CLSID& sourceClass = CLSID_V77DsARCSource);
 
 // The audio chain's far end and the port the UDP source listens on.
 struct SoakAudio {
@@ -32,6 +35,3 @@ struct SoakAudio {
     void Send(int count) const;
 };
 HRESULT BuildAudio(CSoakGraph& g, SoakAudio& audio);
-
-// A loopback port nobody listens on at the time of the call.
-unsigned short FreeLoopbackPort(int type);

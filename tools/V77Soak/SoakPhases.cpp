@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <wrl/client.h>
 
+#include "tests/sources/ArchiveServerProcess.h"
 #include "tools/V77Soak/SoakGraphs.h"
+#include "v77/IV77DsBuffer.h"
 #include "v77/IV77Receivers.h"
 #include "v77/IV77Sinks.h"
 
@@ -102,9 +104,69 @@ bool CSoakRun::Faults()
                     "Stop and release took %llu ms\n", static_cast<unsigned long>(named),
                     static_cast<unsigned long>(ran), reports, g.Aborts(), GetTickCount64() - stopStart);
     }
-    // The archive server dying under a TCP archive source needs the archive
-    // server tool, which is not on this branch: the hook is here.
-    std::printf("  archive server dies: NOT RUN (needs the TCP archive receiver and its server tool)\n");
+    return ArchiveServerDies() && ok;
+}
+
+namespace {
+
+// The group master's play position (file time), 0 when it has none.
+REFERENCE_TIME PlayPosition(const CV77PlaybackGroup& group)
+{
+    ComPtr<IV77DsBufferMaster> master;
+    REFERENCE_TIME position = 0;
+    if (group.Views() && SUCCEEDED(group.Buffer(0)->QueryInterface(__uuidof(IV77DsBufferMaster),
+                                                                   reinterpret_cast<void**>(master.GetAddressOf()))))
+        master->GetPosition(&position);
+    return position;
+}
+
+}  // namespace
+
+bool CSoakRun::ArchiveServerDies()
+{
+    // Slower than play (60 ms a frame): the kill lands inside a stretch.
+    ArchiveServerProcess server;
+    CSoakWatchdog::Step step(*m_pDog, "fault: archive server dies", 60000);
+    if (!server.Start(m_Options.store, 0, 60)) {
+        std::printf("  archive server dies: the archive server did not start\n");
+        ++m_cFailures;
+        return false;
+    }
+    const REFERENCE_TIME origin = StoreOrigin();
+    CSoakGraph g;
+    CV77PlaybackGroup group;
+    const auto play = [&] {
+        return SUCCEEDED(g.Run()) && SUCCEEDED(group.Start(origin)) && SUCCEEDED(group.Seek(origin)) &&
+               SUCCEEDED(group.SetRate(1.0));
+    };
+    if (FAILED(BuildPlayback(g, server.Address(), m_Windows + 1, group, CLSID_V77DsARCSourceTcp)) || !play()) {
+        std::printf("  archive server dies: the TCP archive playback did not start (%s)\n", group.FailedStep());
+        ++m_cFailures;
+        return false;
+    }
+    g.PumpFor(2000);
+    const double before = (PlayPosition(group) - origin) / 1e7;
+    const long failedBefore = g.FailedStretches();
+    server.Kill();
+    g.PumpFor(2000);
+    const long failed = g.FailedStretches() - failedBefore;
+    const double stalled = (PlayPosition(group) - origin) / 1e7;
+    const ULONGLONG stopStart = GetTickCount64();
+    g.Stop();
+    const ULONGLONG stopMs = GetTickCount64() - stopStart;
+    // The server comes back on its port: the next start reconnects.
+    const uint16_t port = server.Port();
+    const bool restarted = server.Start(m_Options.store, port);
+    const bool replayed = restarted && play();
+    g.PumpFor(2000);
+    const double after = (PlayPosition(group) - origin) / 1e7;
+    g.Release();
+    std::printf("  archive server dies: played to +%.2f s, killed mid-stretch: %ld failed stretches reported, "
+                "at +%.2f s 2 s later, Stop took %llu ms; restarted on port %u: %s, played to +%.2f s\n",
+                before, failed, stalled, stopMs, port, replayed ? "playing" : "NOT PLAYING", after);
+    const bool ok = before > 0 && failed > 0 && stopMs < 5000 && replayed && after > 0;
+    if (!ok)
+        ++m_cFailures;
     return ok;
 }
 

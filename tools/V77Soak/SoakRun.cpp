@@ -7,6 +7,7 @@
 
 #include "companions/components/recording/V77StoreNaming.h"
 #include "tools/V77Soak/SoakGraphs.h"
+#include "tools/common/V77Loopback.h"
 #include "v77/IV77Sinks.h"
 
 using Microsoft::WRL::ComPtr;
@@ -23,11 +24,6 @@ constexpr int kBareGraphs = 20;
 constexpr double kMemorySlackMb = 16;
 
 const wchar_t kWindowClass[] = L"V77SoakView";
-
-std::string Narrow(const std::wstring& w)
-{
-    return std::string(w.begin(), w.end());
-}
 
 }  // namespace
 
@@ -57,7 +53,7 @@ bool CSoakRun::StartCamera()
     CV77UnixProcess::Run(m_Options.work, "rm -f " + sdp);
     m_CameraCommand = "ffmpeg -nostdin -v error -re -stream_loop -1 -i " + m_Options.camera +
                       " -map 0:v:0 -c copy -f rtp -sdp_file " + sdp + " rtp://127.0.0.1:" +
-                      std::to_string(FreeLoopbackPort(SOCK_DGRAM));
+                      std::to_string(V77FreeLoopbackPort(SOCK_DGRAM));
     m_pCamera.reset(new CV77UnixProcess(m_Options.work, "soak-camera"));
     if (!m_pCamera->Start(m_CameraCommand))
         return false;
@@ -198,18 +194,7 @@ void CSoakRun::MeasureGraphManagerCost()
 
 REFERENCE_TIME CSoakRun::StoreOrigin() const
 {
-    REFERENCE_TIME first = 0;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((m_Options.store + L"\\*.avi").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        const auto time = ParseSegmentName(Narrow(found.cFileName));
-        if (time && (first == 0 || *time < first))
-            first = *time;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return first;
+    return CV77PlaybackGroup::StoreStart(m_Options.store);
 }
 
 std::wstring CSoakRun::RecordingName() const

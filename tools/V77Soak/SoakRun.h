@@ -41,6 +41,8 @@ private:
     // Run/Stop cycles, rebuilding every 100; prints cycles/s.
     bool Cycles(const char* name, const Builder& build, const Action& afterRun = nullptr);
     bool Faults();
+    // The archive server dies mid-stretch under a TCP archive playback, then comes back.
+    bool ArchiveServerDies();
     bool Session();
     REFERENCE_TIME StoreOrigin() const;
     std::wstring RecordingName() const;

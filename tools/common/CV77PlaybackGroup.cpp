@@ -1,9 +1,33 @@
 #include "tools/common/CV77PlaybackGroup.h"
 
+#include "companions/components/recording/V77StoreNaming.h"
 #include "tools/common/V77GraphPins.h"
-#include "v77/V77Guids.h"
 
 using Microsoft::WRL::ComPtr;
+
+REFERENCE_TIME CV77PlaybackGroup::StoreStart(const std::wstring& store)
+{
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((store + L"\\*.avi").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    REFERENCE_TIME first = 0;
+    do {
+        const std::wstring wide = found.cFileName;
+        const auto time = ParseSegmentName(std::string(wide.begin(), wide.end()));
+        if (time && (first == 0 || *time < first))
+            first = *time;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return first;
+}
+
+HRESULT CV77PlaybackGroup::Fail(const char* step, HRESULT hr)
+{
+    if (FAILED(hr))
+        m_pStep = step;
+    return hr;
+}
 
 HRESULT CV77PlaybackGroup::Build(IGraphBuilder* graph, const std::wstring& store,
                                  const std::vector<IBaseFilter*>& views, const std::vector<IBaseFilter*>& decoders,
@@ -24,36 +48,48 @@ HRESULT CV77PlaybackGroup::AddView(IGraphBuilder* graph, const std::wstring& sto
 {
     View view;
     ComPtr<IV77DsARCSource> archive;
-    HRESULT hr = V77CreateFilter(CLSID_V77DsARCSource, view.source);
+    HRESULT hr = V77CreateFilter(m_SourceClass, view.source);
     if (SUCCEEDED(hr))
         hr = V77CreateFilter(CLSID_V77DsBufferFilter, view.buffer);
     if (SUCCEEDED(hr))
         hr = view.source.As(&archive);
     if (SUCCEEDED(hr))
         hr = view.buffer.As(&view.control);
-    if (FAILED(hr))
+    if (FAILED(Fail("create the archive source and buffer filter", hr)))
         return hr;
     BSTR s1 = SysAllocString(store.c_str());
     BSTR s2 = SysAllocString(L"");
     hr = archive->Open(s1, s2, FALSE, &m_Info);
     SysFreeString(s1);
     SysFreeString(s2);
-    if (FAILED(hr))
+    if (FAILED(Fail("open the store", hr)))
         return hr;
+    if (segmentFrames <= 0) {
+        const LONG second = m_Info.AvgTimePerFrame > 0 ? static_cast<LONG>(10000000 / m_Info.AvgTimePerFrame) : 25;
+        segmentFrames = second > 10 ? second : 10;
+    }
     ComPtr<IV77DsBufferMaster> master;
-    if (!m_Views.empty() && FAILED(hr = m_Views[0].buffer.As(&master)))
+    if (!m_Views.empty() && FAILED(hr = Fail("IV77DsBufferMaster", m_Views[0].buffer.As(&master))))
         return hr;
-    const std::wstring n = std::to_wstring(m_Views.size());
+    m_pStep = "create the time-shift queue";
     if (FAILED(hr = view.control->CreateQueue(V77_QUEUE_FULL, static_cast<DWORD>(segmentFrames), master.Get())) ||
-        FAILED(hr = view.control->SetTimeStep(m_Info.AvgTimePerFrame)) ||
-        FAILED(hr = graph->AddFilter(view.source.Get(), (L"archive source " + n).c_str())) ||
-        FAILED(hr = graph->AddFilter(view.buffer.Get(), (L"buffer " + n).c_str())) ||
-        FAILED(hr = graph->AddFilter(renderer, (L"view " + n).c_str())) ||
-        (decoder && FAILED(hr = graph->AddFilter(decoder, (L"decoder " + n).c_str()))) ||
-        (decoder && FAILED(hr = V77ConnectFilters(graph, view.source.Get(), 0, decoder))) ||
-        FAILED(hr = V77ConnectFilters(graph, decoder ? decoder : view.source.Get(), 0, view.buffer.Get())) ||
-        FAILED(hr = V77ConnectFilters(graph, view.buffer.Get(), 0, renderer)))
+        FAILED(hr = view.control->SetTimeStep(m_Info.AvgTimePerFrame)))
         return hr;
+    const std::wstring n = std::to_wstring(m_Views.size() + 1);
+    m_pStep = "add the view's filters";
+    if (FAILED(hr = graph->AddFilter(view.source.Get(), (L"Varnokel77 archive source " + n).c_str())) ||
+        FAILED(hr = graph->AddFilter(view.buffer.Get(), (L"Varnokel77 buffer filter " + n).c_str())) ||
+        FAILED(hr = graph->AddFilter(renderer, (L"view " + n).c_str())) ||
+        (decoder && FAILED(hr = graph->AddFilter(decoder, (L"decoder " + n).c_str()))))
+        return hr;
+    m_pStep = "connect the archive source to the buffer filter";
+    if ((decoder && FAILED(hr = V77ConnectFilters(graph, view.source.Get(), 0, decoder))) ||
+        FAILED(hr = V77ConnectFilters(graph, decoder ? decoder : view.source.Get(), 0, view.buffer.Get())))
+        return hr;
+    m_pStep = "connect the buffer filter to the view";
+    if (FAILED(hr = V77ConnectFilters(graph, view.buffer.Get(), 0, renderer)))
+        return hr;
+    m_pStep = "";
     m_Views.push_back(view);
     return S_OK;
 }
@@ -66,7 +102,7 @@ HRESULT CV77PlaybackGroup::Start(REFERENCE_TIME position)
         HRESULT hr = pin ? pin.As(&seeking) : E_NOINTERFACE;
         if (SUCCEEDED(hr))
             hr = seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
-        if (FAILED(hr))
+        if (FAILED(Fail("start the archive source", hr)))
             return hr;
     }
     return S_OK;

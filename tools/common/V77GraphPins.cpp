@@ -22,9 +22,15 @@ HRESULT V77ConnectFilters(IGraphBuilder* graph, IBaseFilter* upstream, int outIn
 {
     if (!graph)
         return E_POINTER;
-    ComPtr<IPin> out = V77FindPin(upstream, PINDIR_OUTPUT, outIndex);
-    ComPtr<IPin> in = V77FindPin(downstream, PINDIR_INPUT);
+    return V77ConnectPins(graph, V77FindPin(upstream, PINDIR_OUTPUT, outIndex).Get(),
+                          V77FindPin(downstream, PINDIR_INPUT).Get());
+}
+
+HRESULT V77ConnectPins(IGraphBuilder* graph, IPin* out, IPin* in)
+{
+    if (!graph)
+        return E_POINTER;
     if (!out || !in)
         return VFW_E_NOT_FOUND;
-    return graph->ConnectDirect(out.Get(), in.Get(), nullptr);
+    return graph->ConnectDirect(out, in, nullptr);
 }

@@ -11,6 +11,8 @@ Microsoft::WRL::ComPtr<IPin> V77FindPin(IBaseFilter* filter, PIN_DIRECTION direc
 // Output pin outIndex of upstream to the first input pin of downstream, with no
 // intermediate filter (the graph's ConnectDirect, no type imposed).
 HRESULT V77ConnectFilters(IGraphBuilder* graph, IBaseFilter* upstream, int outIndex, IBaseFilter* downstream);
+// The same for two pins (VFW_E_NOT_FOUND when either is missing).
+HRESULT V77ConnectPins(IGraphBuilder* graph, IPin* out, IPin* in);
 // A module filter created in process by class identifier, as the interface T.
 template <class T>
 HRESULT V77CreateFilter(const CLSID& clsid, Microsoft::WRL::ComPtr<T>& out)
