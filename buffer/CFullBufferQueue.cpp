@@ -533,9 +533,18 @@ HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
 void CFullBufferQueue::CompleteSeek(REFERENCE_TIME position, bool flush)
 {
     if (flush) {
-        // After the flush the delivery thread restarts its play state here, rate unchanged.
-        REFERENCE_TIME stop = GetStopPosition();
-        QueueRecord(V77CommandRecord::Segment(position, stop, 0, position, false));
+        // After the flush the delivery thread restarts its play state here,
+        // rate unchanged. The position is the current one from now on: the
+        // group's slaves, seeking after us, join it (JoinMaster) even before
+        // our delivery thread takes the record.
+        ComPtr<IV77PoolItem> item;
+        if (SUCCEEDED(V77CommandRecord::CreateItem(
+                V77CommandRecord::Segment(position, GetStopPosition(), 0, position, false), &item))) {
+            CAutoLock lock(&m_Lock);
+            m_tCurrent = position;
+            m_Commands.push_back(item);
+            SignalData();
+        }
     } else {
         CAutoLock lock(&m_Lock);
         m_tCurrent = position;
@@ -855,6 +864,26 @@ void CFullBufferQueue::WaitForMaster()
     WaitForMultipleObjects(2, handles, FALSE, kMasterRetryMs);
 }
 
+void CFullBufferQueue::JoinMaster(double rate)
+{
+    // A slave restarts on its own (it takes the group's seek or rate record
+    // on its own thread) and may fall behind its master under load; frames
+    // already due are then shown one by one, late, and a slave that cannot
+    // show them faster than they fall due never catches up. More than a frame
+    // behind the master's position, it moves there: the frames in between
+    // are passed over without being shown.
+    const REFERENCE_TIME step = m_pOwner->TimeStep();
+    REFERENCE_TIME master = 0;
+    if (step <= 0 || std::fabs(rate) < 0.01 || m_pOwner->GetMasterPosition(&master) != S_OK || master <= 0)
+        return;
+    CAutoLock lock(&m_Lock);
+    if (m_tPlay <= 0)
+        return;
+    const REFERENCE_TIME behind = rate > 0 ? master - m_tPlay : m_tPlay - master;
+    if (behind >= step)
+        SetPlayPosition(master);
+}
+
 bool CFullBufferQueue::Exhausted(const CBufferSegment& segment)
 {
     // Stepped back before the first frame, or past the last with nothing more to come.
@@ -1025,6 +1054,8 @@ HRESULT CFullBufferQueue::GetNext(IV77PoolItem** out)
             WaitForMaster();
             continue;
         }
+        if (!m_pOwner->IsOwnMaster())
+            JoinMaster(master.rate);
         Pacing pacing;
         const Action action = Decide(frame, master, wakes, &rotated, &pacing);
         if (pacing.event)

@@ -150,6 +150,8 @@ private:
     // A slave told to play whose master still holds at rate 0.
     bool MasterBehind(const MasterState& master);
     void WaitForMaster();
+    // A slave a frame or more behind its master moves to the master's position.
+    void JoinMaster(double rate);
     HRESULT TakeCommand(REFERENCE_TIME now, IV77PoolItem** out);
     void TrackPlayPosition(const CBufferSegment::Frame& frame, REFERENCE_TIME now);
     void SetPlayPosition(REFERENCE_TIME position);
