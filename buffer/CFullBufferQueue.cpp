@@ -936,12 +936,13 @@ CFullBufferQueue::Action CFullBufferQueue::Decide(const CBufferSegment::Frame& f
             }
             return Action::EndOfPlayback;
         }
-        if (m_pOwner->TimeStep() == 0 || std::fabs(rate) < 0.01) {
-            // Frames of the current segment are still on their way: Add wakes us.
-            m_DataReady.Reset();
-            m_bWaitingForFrames = true;
-            return Action::Retry;
-        }
+        // Frames of the current segment are still on their way: Add wakes us.
+        // Not a gap in the recording: moving the position on in time steps
+        // meanwhile would leave the frames behind it when they come, and at
+        // high rates with a slow source nothing would be shown again.
+        m_DataReady.Reset();
+        m_bWaitingForFrames = true;
+        return Action::Retry;
     }
     if (std::fabs(rate) < 0.01) {
         m_DataReady.Reset();

@@ -126,6 +126,23 @@ TEST_P(ArchivePlaybackTest, PassingTheStopPositionRaisesStopPosition)
     EXPECT_LE(last, 45) << "nothing is played past the stop position";
 }
 
+TEST_P(ArchivePlaybackTest, RatesOf32And64PlayOnWhileASlowSourceIsStillFillingTheSegment)
+{
+    // The TCP source's frames arrive one by one: at these rates the play
+    // position reached frames not yet there, ran on without them and showed
+    // nothing more (stopped for good now and then).
+    ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
+    ASSERT_NO_FATAL_FAILURE(Run());
+    for (const double rate : {32.0, 64.0, 32.0, 64.0}) {
+        ASSERT_EQ(S_OK, SeekGroup(5));
+        m_Chains[0].renderer->ClearSamples();
+        ASSERT_EQ(S_OK, SetRate(rate));
+        ASSERT_TRUE(WaitUntil([&] { return LastFrame() >= 110; }, kEventTimeoutMs))
+            << "rate " << rate << ":" << Text(RenderedFrames());
+        ASSERT_EQ(S_OK, SetRate(0.0));
+    }
+}
+
 // The store source only: three TCP views on this loaded 2-core machine drift
 // by two frames at rate 4 now and then (each view fetches its stretches
 // over its own connection), so the group check stays with the store source.
