@@ -292,6 +292,7 @@ void CFullBufferQueue::RotateBackward()
 HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
 {
     bool held = false;
+    ComPtr<IV77PoolItem> record = SeekRecord(position, flush);
     {
         CAutoLock lock(&m_Lock);
         if (std::fabs(m_dRate) >= 0.01)
@@ -299,52 +300,69 @@ HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
         m_bPlaying = true;
         const int found = m_Ring.Locate(position);
         if (found != kNotHeld) {
-            // Rotation, cursor and wake in one step: a delivery thread
-            // deciding on what it read before the seek must not rotate or
-            // move the cursor in between (it rotated forward again past an
-            // exhausted segment, and the frame sought was never shown).
+            // Rotation, cursor, wake and the seek's completion in one step:
+            // a delivery thread deciding on what it read before must not
+            // rotate or move the cursor in between, nor pass the frame sought
+            // as behind the old play position before it takes the record
+            // (either way the frame sought was never shown).
+            if (flush && !record)
+                return E_OUTOFMEMORY;
             if (found != 0)
                 Rotate(found);
             Segment(0).PlaceCursor(position);
             ++m_dwWakes;
+            CompleteSeekLocked(position, record.Get());
             held = true;
         }
     }
-    if (!held) {
-        m_SeekDone.Reset();
-        if (!RequestSegment(Index(0), position, kSeek, flush ? kSeekNeighbours | kFlush : kSeekNeighbours))
-            return E_FAIL;
-        // Released when the neighbours are filled, or by Deactivate.
-        HANDLE handles[2] = {m_SeekDone.Handle(), m_Shutdown.Handle()};
-        return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 ? S_OK : E_FAIL;
+    if (held) {
+        CancelClockWait();
+        return S_OK;
     }
-    CompleteSeek(position, flush);
-    return S_OK;
+    m_SeekDone.Reset();
+    if (!RequestSegment(Index(0), position, kSeek, flush ? kSeekNeighbours | kFlush : kSeekNeighbours))
+        return E_FAIL;
+    // Released when the neighbours are filled, or by Deactivate.
+    HANDLE handles[2] = {m_SeekDone.Handle(), m_Shutdown.Handle()};
+    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 ? S_OK : E_FAIL;
+}
+
+ComPtr<IV77PoolItem> CFullBufferQueue::SeekRecord(REFERENCE_TIME position, bool flush)
+{
+    // After the flush the delivery thread restarts its play state at the
+    // position, rate unchanged.
+    ComPtr<IV77PoolItem> item;
+    if (flush && FAILED(V77CommandRecord::CreateItem(
+                     V77CommandRecord::Segment(position, GetStopPosition(), 0, position, false), &item)))
+        item.Reset();
+    return item;
 }
 
 void CFullBufferQueue::CompleteSeek(REFERENCE_TIME position, bool flush)
 {
-    if (flush) {
-        // After the flush the delivery thread restarts its play state here,
-        // rate unchanged. The position is the current one from now on: the
-        // group's slaves, seeking after us, join it (JoinMaster) even before
-        // our delivery thread takes the record.
-        ComPtr<IV77PoolItem> item;
-        if (SUCCEEDED(V77CommandRecord::CreateItem(
-                V77CommandRecord::Segment(position, GetStopPosition(), 0, position, false), &item))) {
-            CAutoLock lock(&m_Lock);
-            m_tCurrent = position;
-            m_Commands.push_back(item);
-            SignalData();
-        }
-    } else {
+    ComPtr<IV77PoolItem> record = SeekRecord(position, flush);
+    if (flush && !record)
+        return;
+    {
         CAutoLock lock(&m_Lock);
-        m_tCurrent = position;
-        m_tPlay = 0;
-        m_tPosition = 0;
-        SignalData();
+        CompleteSeekLocked(position, record.Get());
     }
     CancelClockWait();
+}
+
+void CFullBufferQueue::CompleteSeekLocked(REFERENCE_TIME position, IV77PoolItem* record)
+{
+    // The position is the current one from now on: the group's slaves,
+    // seeking after us, join it (JoinMaster) even before our delivery
+    // thread takes the record.
+    m_tCurrent = position;
+    if (record) {
+        m_Commands.emplace_back(record);
+    } else {
+        m_tPlay = 0;
+        m_tPosition = 0;
+    }
+    SignalData();
 }
 
 // ---- host controls ----

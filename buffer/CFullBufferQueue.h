@@ -86,6 +86,10 @@ protected:
     virtual void RequestNeighbours(HRESULT hr);
     HRESULT Seek(REFERENCE_TIME position, bool flush);
     void CompleteSeek(REFERENCE_TIME position, bool flush);
+    // The record a flushing seek queues (null without flush or on failure).
+    Microsoft::WRL::ComPtr<IV77PoolItem> SeekRecord(REFERENCE_TIME position, bool flush);
+    // With the queue lock held; record: the seek's record, null without flush.
+    void CompleteSeekLocked(REFERENCE_TIME position, IV77PoolItem* record);
     // A command record in a new stand-alone item, handed out before any frame.
     HRESULT QueueRecord(const V77_COMMAND_RECORD& record);
     void RotateForward();
