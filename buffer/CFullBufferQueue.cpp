@@ -13,7 +13,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr DWORD kMasterRetryMs = 10;     // the master has no play position (or rate) yet
 constexpr DWORD kFrameWaitSliceMs = 10;  // Step re-checks its segment this often
 // A master that does not show video answers "no position yet" after this long,
 // so that a slave's delivery thread returns to its own stop checks.
@@ -182,215 +181,6 @@ void CFullBufferQueue::Flush()
     m_InProgress = request;
 }
 
-// ---- requests ----
-
-void CFullBufferQueue::SignalRequestState()
-{
-    if (m_Pending.empty()) {
-        m_RequestTaken.Set();
-        m_RequestAvailable.Reset();
-    } else if (m_InProgress.segment < 0) {
-        m_RequestAvailable.Set();
-    }
-}
-
-bool CFullBufferQueue::RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags)
-{
-    CAutoLock lock(&m_Lock);
-    if (m_bAborting)
-        return false;
-    // A newer request for the same segment replaces one still waiting; frames
-    // still arriving for a superseded request in progress are dropped.
-    m_Pending.erase(std::remove_if(m_Pending.begin(), m_Pending.end(),
-                                   [index](const Request& r) { return r.segment == index; }),
-                    m_Pending.end());
-    if (m_nReceiving == index)
-        m_nReceiving = -1;
-    Request request;
-    request.position = position;
-    request.stop = m_tStop;
-    request.type = type;
-    request.segment = index;
-    request.flags = flags;
-    request.id = m_lNextRequestId++;
-    m_Ring.At(index).BeginRequest(position, request.id);
-    m_Pending.push_back(request);
-    m_RequestTaken.Reset();
-    if (flags & kFlush)
-        m_bAborting = true;  // frames in flight are stale until the source's flush arrives
-    if (m_InProgress.segment < 0)
-        m_RequestAvailable.Set();
-    return true;
-}
-
-bool CFullBufferQueue::ResolveRequest(Request* request)
-{
-    CBufferSegment& target = m_Ring.At(request->segment);
-    if (request->type == kContinueAfter) {
-        const CBufferSegment& before = m_Ring.At((request->segment + 2) % 3);
-        if (before.CannotContinue() || FAILED(before.Result()) || before.Continuation() <= 0) {
-            target.MarkFailed(before.CannotContinue() ? E_NOTIMPL : before.Result());
-            return false;
-        }
-        request->position = before.Continuation();
-        request->flags |= kForward;
-    } else if (request->type == kContinueBefore) {
-        const CBufferSegment& after = m_Ring.At((request->segment + 1) % 3);
-        if (after.CannotContinue() || FAILED(after.Result()) || after.IsEmpty()) {
-            target.MarkFailed(after.CannotContinue() ? E_NOTIMPL : after.Result());
-            return false;
-        }
-        // The source names the stretch by the continuation it reported for
-        // the segment after, and reads the one before that segment.
-        request->position = after.Continuation();
-        request->flags |= kBackward;
-        request->stop = kMaxTime;
-        // Entered from above: its cursor starts on its last frame (the
-        // continuation named is the end of the segment after, 0 at the end
-        // of the recording, and would put it on the first).
-        target.SetRequestPosition(kMaxTime);
-        return true;
-    }
-    target.SetRequestPosition(request->position);
-    return true;
-}
-
-void CFullBufferQueue::BeginProgress(const Request& request)
-{
-    // A stretch whose end never came is complete with what it got: from now
-    // on arriving frames belong to the new request.
-    if (m_nReceiving >= 0 && m_nReceiving != request.segment) {
-        m_Ring.At(m_nReceiving).Finish();
-        WakeFrameWaiter();
-    }
-    m_InProgress = request;
-    m_nReceiving = request.segment;
-}
-
-HRESULT CFullBufferQueue::GetRequest(REFERENCE_TIME* position, DWORD* type, WORD* flush)
-{
-    if (!position || !type || !flush)
-        return E_POINTER;
-    // Whatever the answer, the caller never reads what it left there.
-    *position = 0;
-    *type = 0;
-    *flush = 0;
-    {
-        CAutoLock lock(&m_Lock);
-        if (m_bStopped) {
-            m_RequestTaken.Set();
-            return E_FAIL;
-        }
-    }
-    // Released by a request, or with a failure by a flush, Stop or Inactive.
-    HANDLE handles[3] = {m_Shutdown.Handle(), m_RequestRelease.Handle(), m_RequestAvailable.Handle()};
-    if (WaitForMultipleObjects(3, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 2)
-        return E_FAIL;
-    CAutoLock lock(&m_Lock);
-    if (m_bStopped) {
-        m_RequestTaken.Set();
-        return E_FAIL;
-    }
-    if (m_Pending.empty()) {
-        m_RequestTaken.Set();
-        return S_FALSE;
-    }
-    Request request = m_Pending.front();
-    m_Pending.pop_front();
-    if (!ResolveRequest(&request)) {
-        // Nothing to read there: the segment is marked failed and the chain of
-        // requests after a seek goes on as if it had been answered.
-        WakeFrameWaiter();
-        if (!m_bAborting)
-            ContinueChain(request, S_OK);
-        SignalRequestState();
-        return S_FALSE;
-    }
-    BeginProgress(request);
-    if (m_Pending.empty())
-        m_RequestTaken.Set();
-    *position = request.position;
-    *type = (request.flags & kForward) ? 2 : (request.flags & kBackward) ? 3 : 0;
-    *flush = (request.flags & kFlush) ? 0xFFFF : 0;
-    return S_OK;
-}
-
-HRESULT CFullBufferQueue::OnRequestDone(HRESULT hr, LONG frameCount, DWORD, REFERENCE_TIME next)
-{
-    Request request;
-    bool aborting = false;
-    {
-        CAutoLock lock(&m_Lock);
-        request = m_InProgress;
-        if (request.segment >= 0) {
-            CBufferSegment& segment = m_Ring.At(request.segment);
-            // A segment re-requested meanwhile belongs to its new request.
-            if (segment.RequestId() == request.id && segment.EndRequest(hr, frameCount, next) &&
-                m_nReceiving == request.segment)
-                m_nReceiving = -1;
-        }
-        WakeFrameWaiter();
-        aborting = m_bAborting;
-    }
-    if (request.segment >= 0 && !aborting) {
-        if (request.type == kSeek)
-            CompleteSeek(request.position, (request.flags & kFlush) != 0);
-        ContinueChain(request, hr);
-    }
-    CAutoLock lock(&m_Lock);
-    m_InProgress = Request();
-    SignalRequestState();
-    return S_OK;
-}
-
-void CFullBufferQueue::ContinueChain(const Request& request, HRESULT hr)
-{
-    if (request.flags & kSeekNeighbours)
-        RequestNeighbours(hr);
-    else if (request.flags & kPreviousThenNext)
-        RequestSegment(Index(1), 0, kContinueAfter, 0);
-    else
-        m_SeekDone.Set();
-}
-
-void CFullBufferQueue::RequestNeighbours(HRESULT hr)
-{
-    if (FAILED(hr)) {
-        CAutoLock lock(&m_Lock);
-        Segment(-1).MarkFailed(hr);
-        Segment(1).MarkFailed(hr);
-        m_SeekDone.Set();
-        return;
-    }
-    RequestSegment(Index(-1), 0, kContinueBefore, kPreviousThenNext);
-}
-
-HRESULT CFullBufferQueue::WaitReady(DWORD timeoutMs)
-{
-    const ULONGLONG start = GetTickCount64();
-    HANDLE handles[2] = {m_RequestTaken.Handle(), m_Shutdown.Handle()};
-    for (;;) {
-        DWORD wait = INFINITE;
-        if (timeoutMs != INFINITE) {
-            const ULONGLONG spent = GetTickCount64() - start;
-            wait = spent >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - spent);
-        }
-        // The caller may own windows: keep its messages flowing while it waits.
-        const DWORD result = MsgWaitForMultipleObjects(2, handles, FALSE, wait, QS_ALLINPUT);
-        if (result == WAIT_OBJECT_0)
-            return S_OK;
-        if (result == WAIT_OBJECT_0 + 1)
-            return E_FAIL;
-        if (result != WAIT_OBJECT_0 + 2)
-            return RPC_S_CALLPENDING;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
 // ---- adding frames ----
 
 HRESULT CFullBufferQueue::Add(IV77PoolItem* frame)
@@ -501,49 +291,78 @@ void CFullBufferQueue::RotateBackward()
 
 HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
 {
-    int found = kNotHeld;
+    bool held = false;
+    ComPtr<IV77PoolItem> record = SeekRecord(position, flush);
     {
         CAutoLock lock(&m_Lock);
         if (std::fabs(m_dRate) >= 0.01)
             SetPositionValid(false);
         m_bPlaying = true;
-        found = m_Ring.Locate(position);
+        const int found = m_Ring.Locate(position);
+        if (found != kNotHeld) {
+            // Rotation, cursor, wake and the seek's completion in one step:
+            // a delivery thread deciding on what it read before must not
+            // rotate or move the cursor in between, nor pass the frame sought
+            // as behind the old play position before it takes the record
+            // (either way the frame sought was never shown).
+            if (flush && !record)
+                return E_OUTOFMEMORY;
+            if (found != 0)
+                Rotate(found);
+            Segment(0).PlaceCursor(position);
+            ++m_dwWakes;
+            CompleteSeekLocked(position, record.Get());
+            held = true;
+        }
     }
-    if (found == kNotHeld) {
-        m_SeekDone.Reset();
-        if (!RequestSegment(Index(0), position, kSeek, flush ? kSeekNeighbours | kFlush : kSeekNeighbours))
-            return E_FAIL;
-        // Released when the neighbours are filled, or by Deactivate.
-        HANDLE handles[2] = {m_SeekDone.Handle(), m_Shutdown.Handle()};
-        return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 ? S_OK : E_FAIL;
+    if (held) {
+        CancelClockWait();
+        return S_OK;
     }
-    if (found != 0)
-        Rotate(found);
-    {
-        CAutoLock lock(&m_Lock);
-        Segment(0).PlaceCursor(position);
-        // A delivery thread deciding on a frame it read before must read
-        // again: its relative cursor moves would start from the new place.
-        ++m_dwWakes;
-    }
-    CompleteSeek(position, flush);
-    return S_OK;
+    m_SeekDone.Reset();
+    if (!RequestSegment(Index(0), position, kSeek, flush ? kSeekNeighbours | kFlush : kSeekNeighbours))
+        return E_FAIL;
+    // Released when the neighbours are filled, or by Deactivate.
+    HANDLE handles[2] = {m_SeekDone.Handle(), m_Shutdown.Handle()};
+    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 ? S_OK : E_FAIL;
+}
+
+ComPtr<IV77PoolItem> CFullBufferQueue::SeekRecord(REFERENCE_TIME position, bool flush)
+{
+    // After the flush the delivery thread restarts its play state at the
+    // position, rate unchanged.
+    ComPtr<IV77PoolItem> item;
+    if (flush && FAILED(V77CommandRecord::CreateItem(
+                     V77CommandRecord::Segment(position, GetStopPosition(), 0, position, false), &item)))
+        item.Reset();
+    return item;
 }
 
 void CFullBufferQueue::CompleteSeek(REFERENCE_TIME position, bool flush)
 {
-    if (flush) {
-        // After the flush the delivery thread restarts its play state here, rate unchanged.
-        REFERENCE_TIME stop = GetStopPosition();
-        QueueRecord(V77CommandRecord::Segment(position, stop, 0, position, false));
-    } else {
+    ComPtr<IV77PoolItem> record = SeekRecord(position, flush);
+    if (flush && !record)
+        return;
+    {
         CAutoLock lock(&m_Lock);
-        m_tCurrent = position;
-        m_tPlay = 0;
-        m_tPosition = 0;
-        SignalData();
+        CompleteSeekLocked(position, record.Get());
     }
     CancelClockWait();
+}
+
+void CFullBufferQueue::CompleteSeekLocked(REFERENCE_TIME position, IV77PoolItem* record)
+{
+    // The position is the current one from now on: the group's slaves,
+    // seeking after us, join it (JoinMaster) even before our delivery
+    // thread takes the record.
+    m_tCurrent = position;
+    if (record) {
+        m_Commands.emplace_back(record);
+    } else {
+        m_tPlay = 0;
+        m_tPosition = 0;
+    }
+    SignalData();
 }
 
 // ---- host controls ----
@@ -768,291 +587,4 @@ bool CFullBufferQueue::GetSampleAt(const REFERENCE_TIME* time, LONG offset, IMed
         return false;
     CAutoLock lock(&m_Lock);
     return m_Ring.GetSampleAt(*time, offset, out);
-}
-
-// ---- delivery ----
-
-bool CFullBufferQueue::WaitForData()
-{
-    // Both data-ready and seek-done, unless the queue shuts down.
-    HANDLE seek[2] = {m_Shutdown.Handle(), m_SeekDone.Handle()};
-    HANDLE data[2] = {m_Shutdown.Handle(), m_DataReady.Handle()};
-    for (;;) {
-        if (WaitForMultipleObjects(2, seek, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
-            return false;
-        if (WaitForMultipleObjects(2, data, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
-            return false;
-        if (m_SeekDone.Check())
-            return true;
-    }
-}
-
-HRESULT CFullBufferQueue::TakeCommand(REFERENCE_TIME now, IV77PoolItem** out)
-{
-    ComPtr<IV77PoolItem> item = m_Commands.front();
-    m_Commands.pop_front();
-    V77_COMMAND_RECORD record = {};
-    if (V77CommandRecord::Read(item.Get(), &record) == S_OK) {
-        if (record.Type == V77_COMMAND_END_OF_STREAM) {
-            if (m_Commands.empty())
-                m_DataReady.Reset();
-        } else if (record.Type == V77_COMMAND_SEGMENT_START) {
-            if (record.RateValid == 1)
-                m_dRate = record.Rate;
-            m_tPlay = record.Second;
-            if (record.Second > 0)
-                m_tCurrent = record.Second;
-            m_tPosition = record.Second;
-            m_tReference = now;
-            if (record.Second > 0)
-                SetPositionValid(true);
-        }
-    }
-    *out = item.Detach();
-    return S_OK;
-}
-
-void CFullBufferQueue::SetPlayPosition(REFERENCE_TIME position)
-{
-    m_tPlay = position;
-    if (position > 0)
-        m_tCurrent = position;
-}
-
-void CFullBufferQueue::TrackPlayPosition(const CBufferSegment::Frame& frame, REFERENCE_TIME now)
-{
-    if (m_tPlay <= 0) {
-        // Playback (re)starts: anchor the play state at this clock time.
-        const REFERENCE_TIME start = m_tCurrent > 0 ? m_tCurrent : (frame ? frame.time : 0);
-        if (start > 0) {
-            SetPlayPosition(start);
-            m_tReference = now;
-            m_tPosition = start;
-            SetPositionValid(true);
-        }
-    }
-    const REFERENCE_TIME step = m_pOwner->TimeStep();
-    if (frame && (step == 0 || std::llabs(frame.time - m_tPlay) <= 2 * step))
-        SetPlayPosition(frame.time);
-}
-
-bool CFullBufferQueue::MasterBehind(const MasterState& master)
-{
-    // A group's rate change reaches each member as a record that its own
-    // delivery thread takes: a slave may take its own before the master has.
-    // Pacing against the master's old rate 0 would park the slave on
-    // data-ready, which nothing sets again once the master plays.
-    CAutoLock lock(&m_Lock);
-    return !m_pOwner->IsOwnMaster() && std::fabs(m_dRate) >= 0.01 && std::fabs(master.rate) < 0.01;
-}
-
-void CFullBufferQueue::WaitForMaster()
-{
-    // A master has no event a slave can wait on through its interface: its
-    // state is asked again shortly. Shutdown, a flush or Stop end the pause
-    // at once (GetNext then fails).
-    HANDLE handles[2] = {m_Shutdown.Handle(), m_RequestRelease.Handle()};
-    WaitForMultipleObjects(2, handles, FALSE, kMasterRetryMs);
-}
-
-bool CFullBufferQueue::Exhausted(const CBufferSegment& segment)
-{
-    // Stepped back before the first frame, or past the last with nothing more to come.
-    return segment.Cursor() == -1 || segment.IsFinished();
-}
-
-bool CFullBufferQueue::CanContinue(const CBufferSegment& segment, int direction)
-{
-    if (segment.CannotContinue() || FAILED(segment.Result()) || segment.GetState() == CBufferSegment::Aborted)
-        return false;
-    return direction < 0 || segment.Continuation() > 0;
-}
-
-REFERENCE_TIME CFullBufferQueue::DueTime(const MasterState& master) const
-{
-    return static_cast<REFERENCE_TIME>(static_cast<double>(m_tPlay - master.position) / master.rate) +
-           master.reference;
-}
-
-CFullBufferQueue::Action CFullBufferQueue::Decide(const CBufferSegment::Frame& frame, const MasterState& master,
-                                                  DWORD wakes, bool* rotated, Pacing* pacing)
-{
-    CAutoLock lock(&m_Lock);
-    if (m_bAborting || m_bStopped)
-        return Action::Fail;
-    // A wake-up since the frame was read (a record, a rate change, a seek,
-    // a new frame) set data-ready: resetting it below would lose it.
-    if (wakes != m_dwWakes)
-        return Action::Retry;
-    const double rate = master.rate;
-    CBufferSegment& segment = Segment(0);
-    if (!frame && segment.Count() > 0) {
-        // The direction changed at a segment edge: back onto its edge frame.
-        if (rate > 0 && segment.Cursor() == -1) {
-            segment.SetCursor(0);
-            return Action::Retry;
-        }
-        if (rate < 0 && segment.Cursor() >= segment.Count()) {
-            segment.SetCursor(segment.Count() - 1);
-            return Action::Retry;
-        }
-    }
-    if (!frame) {
-        if (Exhausted(segment)) {
-            const int direction = rate < 0 ? -1 : 1;
-            if (!*rotated && CanContinue(segment, direction)) {
-                *rotated = true;
-                Rotate(direction);
-                return Action::Retry;
-            }
-            return Action::EndOfPlayback;
-        }
-        if (m_pOwner->TimeStep() == 0 || std::fabs(rate) < 0.01) {
-            // Frames of the current segment are still on their way: Add wakes us.
-            m_DataReady.Reset();
-            m_bWaitingForFrames = true;
-            return Action::Retry;
-        }
-    }
-    if (std::fabs(rate) < 0.01) {
-        m_DataReady.Reset();
-        if (std::fabs(rate) < 0.001 || !frame)
-            return Action::Retry;
-        // Frame hold: show the frame under the cursor once.
-        SetPlayPosition(frame.time);
-        *pacing = {frame.sample.Get(), 0, frame.time, frame.time, 0};
-        return Action::Pace;
-    }
-    return rate > 0 ? DecideForward(frame, master, pacing) : DecideBackward(frame, master, pacing);
-}
-
-CFullBufferQueue::Action CFullBufferQueue::DecideForward(const CBufferSegment::Frame& frame,
-                                                         const MasterState& master, Pacing* pacing)
-{
-    CBufferSegment& segment = Segment(0);
-    if (m_tPlay >= m_tStop) {
-        m_DataReady.Reset();
-        pacing->event = m_pOwner->IsOwnMaster() ? static_cast<long>(EC_V77_STOP_POSITION) : 0L;
-        return Action::Retry;
-    }
-    if (frame && frame.time < m_tPlay) {
-        segment.SetCursor(segment.Cursor() + 1);  // behind the play position: skipped
-        return Action::Retry;
-    }
-    if (frame && frame.time == m_tPlay) {
-        segment.SetCursor(segment.Cursor() + 1);
-        *pacing = {frame.sample.Get(), DueTime(master), m_tPlay, frame.time, 0};
-        return Action::Pace;
-    }
-    // A gap in the recording: the position moves on in time steps.
-    SetPlayPosition(m_tPlay + m_pOwner->TimeStep());
-    *pacing = {nullptr, DueTime(master), m_tPlay, frame ? frame.time : 0, 0};
-    return Action::Pace;
-}
-
-CFullBufferQueue::Action CFullBufferQueue::DecideBackward(const CBufferSegment::Frame& frame,
-                                                          const MasterState& master, Pacing* pacing)
-{
-    CBufferSegment& segment = Segment(0);
-    if (m_tPlay <= m_tStart) {
-        m_DataReady.Reset();
-        pacing->event = m_pOwner->IsOwnMaster() ? static_cast<long>(EC_V77_STOP_POSITION) : 0L;
-        return Action::Retry;
-    }
-    if (frame && frame.time > m_tPlay) {
-        segment.SetCursor(segment.Cursor() - 1);
-        return Action::Retry;
-    }
-    if (frame && frame.time == m_tPlay) {
-        segment.SetCursor(segment.Cursor() - 1);
-        *pacing = {frame.sample.Get(), DueTime(master), m_tPlay, frame.time, 0};
-        return Action::Pace;
-    }
-    SetPlayPosition(m_tPlay - m_pOwner->TimeStep());
-    *pacing = {nullptr, DueTime(master), m_tPlay, frame ? frame.time : 0, 0};
-    return Action::Pace;
-}
-
-void CFullBufferQueue::EndOfPlayback()
-{
-    HRESULT result = S_OK;
-    {
-        CAutoLock lock(&m_Lock);
-        result = Segment(0).Result();
-        if (!m_pOwner->IsOwnMaster()) {
-            if (m_Commands.empty())
-                m_DataReady.Reset();  // the master ends the group's playback
-            return;
-        }
-    }
-    m_pOwner->RaiseQueueEvent(EC_V77_SEGMENT_END, static_cast<LONG_PTR>(result), 0);
-    if (FAILED(QueueRecord(V77CommandRecord::EndOfStream()))) {
-        CAutoLock lock(&m_Lock);
-        m_DataReady.Reset();
-    }
-}
-
-HRESULT CFullBufferQueue::GetNext(IV77PoolItem** out)
-{
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    bool rotated = false;
-    for (;;) {
-        if (!WaitForData())
-            return E_FAIL;
-        // From here a rate change, seek, abort or deactivation cancels the
-        // wait for the due time decided below, even before the wait begins.
-        BeginClockDecision();
-        const REFERENCE_TIME now = ClockTime();
-        CBufferSegment::Frame frame;
-        DWORD wakes = 0;
-        {
-            CAutoLock lock(&m_Lock);
-            wakes = m_dwWakes;
-            if (m_bAborting || m_bStopped || m_Shutdown.Check())
-                return E_FAIL;
-            if (!m_Commands.empty())
-                return TakeCommand(now, out);
-            frame = Segment(0).Current();
-            if (frame)
-                rotated = false;  // only a rotation onto nothing playable ends playback
-            TrackPlayPosition(frame, now);
-        }
-        MasterState master;
-        if (m_pOwner->GetMasterPlayState(&master.reference, &master.position, &master.rate) != S_OK ||
-            MasterBehind(master)) {
-            WaitForMaster();
-            continue;
-        }
-        Pacing pacing;
-        const Action action = Decide(frame, master, wakes, &rotated, &pacing);
-        if (pacing.event)
-            m_pOwner->RaiseQueueEvent(pacing.event, 0, 0);
-        if (action == Action::Fail)
-            return E_FAIL;
-        if (action == Action::EndOfPlayback)
-            EndOfPlayback();
-        if (action != Action::Pace)
-            continue;
-        if (!WaitForTime(pacing.sample, pacing.due, pacing.position, pacing.frameTime)) {
-            if (IsHalted())
-                return E_FAIL;
-            *out = frame.item.Detach();
-            return S_OK;
-        }
-    }
-}
-
-bool CFullBufferQueue::WaitForTime(IMediaSample* sample, REFERENCE_TIME due, REFERENCE_TIME position,
-                                   REFERENCE_TIME frameTime)
-{
-    if (due > 0)
-        WaitForClock(due);
-    if (position == frameTime && sample) {
-        sample->SetTime(nullptr, nullptr);  // the renderer shows it at once
-        return false;
-    }
-    m_pOwner->RaiseQueueEvent(EC_V77_PACING, static_cast<LONG_PTR>(position), 0);
-    return true;
 }

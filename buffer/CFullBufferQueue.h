@@ -86,6 +86,10 @@ protected:
     virtual void RequestNeighbours(HRESULT hr);
     HRESULT Seek(REFERENCE_TIME position, bool flush);
     void CompleteSeek(REFERENCE_TIME position, bool flush);
+    // The record a flushing seek queues (null without flush or on failure).
+    Microsoft::WRL::ComPtr<IV77PoolItem> SeekRecord(REFERENCE_TIME position, bool flush);
+    // With the queue lock held; record: the seek's record, null without flush.
+    void CompleteSeekLocked(REFERENCE_TIME position, IV77PoolItem* record);
     // A command record in a new stand-alone item, handed out before any frame.
     HRESULT QueueRecord(const V77_COMMAND_RECORD& record);
     void RotateForward();
@@ -150,6 +154,8 @@ private:
     // A slave told to play whose master still holds at rate 0.
     bool MasterBehind(const MasterState& master);
     void WaitForMaster();
+    // A slave a frame or more behind its master moves to the master's position.
+    void JoinMaster(double rate);
     HRESULT TakeCommand(REFERENCE_TIME now, IV77PoolItem** out);
     void TrackPlayPosition(const CBufferSegment::Frame& frame, REFERENCE_TIME now);
     void SetPlayPosition(REFERENCE_TIME position);

@@ -228,6 +228,26 @@ TEST_F(ArchiveGraphTest, ASeekWhilePlayingFlushesAndPlaysOnFromTheNewPosition)
     ExpectStep(std::vector<int>(restart, frames.end()), 1, "after the seek");
     for (auto it = frames.begin(); it != restart; ++it)
         EXPECT_LT(*it, 150) << "only frames from before the seek may precede it";
+
+    // A seek to a frame still held one to three frames behind the play
+    // position (around a segment edge too) shows it and plays on from it;
+    // a frame in flight at the seek may come first.
+    ASSERT_EQ(S_OK, Control()->SetGroupRate(1.0));
+    for (int round = 0; round < 6; ++round) {
+        ASSERT_TRUE(WaitForMore(0, 1));
+        const int behind = LastFrame(0) - 1 - round % 3;
+        m_Chains[0].renderer->ClearSamples();
+        ASSERT_EQ(S_OK, SeekGroup(behind));
+        const auto shownFrom = [&](std::vector<int> seen) {
+            const auto at = std::find(seen.begin(), seen.end(), behind);
+            return at != seen.end() && std::find(at, seen.end(), behind + 3) != seen.end();
+        };
+        ASSERT_TRUE(WaitUntil([&] { return shownFrom(RenderedFrames()); }, kEventTimeoutMs))
+            << "round " << round << ", frame " << behind << " sought:" << Diagnose();
+        frames = RenderedFrames();
+        ExpectStep(std::vector<int>(std::find(frames.begin(), frames.end(), behind), frames.end()), 1,
+                   "after a seek just behind");
+    }
 }
 
 TEST_F(ArchiveGraphTest, TheEndOfTheRecordingRaisesSegmentEndAndEndsTheStream)

@@ -2,6 +2,12 @@
 
 #include <algorithm>
 
+namespace {
+
+constexpr size_t kHistoryLimit = 4096;
+
+}  // namespace
+
 CV77RecordingIndex::AddResult CV77RecordingIndex::AddSegment(uint32_t file, int64_t firstTime, int64_t frameDuration,
                                                              const std::vector<V77SegmentFrame>& frames)
 {
@@ -100,13 +106,34 @@ V77Stretch CV77RecordingIndex::Backward(int64_t position, size_t maxFrames) cons
     return Make(first, end);
 }
 
+CV77RecordingIndex::History& CV77RecordingIndex::History::operator=(History&&) noexcept
+{
+    std::lock_guard<std::mutex> guard(lock);
+    firstByNext.clear();
+    return *this;
+}
+
 V77Stretch CV77RecordingIndex::ForRequest(int64_t position, uint32_t type, size_t maxFrames) const
 {
-    if (type == 2)
-        return Forward(position, maxFrames);
-    if (type == 3)
-        return Backward(position, maxFrames);
-    return Seek(position, maxFrames);
+    std::lock_guard<std::mutex> guard(m_History.lock);
+    V77Stretch stretch;
+    if (type == 2) {
+        stretch = Forward(position, maxFrames);
+    } else if (type == 3) {
+        const auto known = m_History.firstByNext.find(position);
+        if (known != m_History.firstByNext.end() && known->second < m_Frames.size())
+            position = m_Frames[known->second].time;
+        stretch = Backward(position, maxFrames);
+    } else {
+        stretch = Seek(position, maxFrames);
+    }
+    if (stretch.count > 0) {
+        // Only the last few stretches are ever named again: keep it bounded.
+        if (m_History.firstByNext.size() >= kHistoryLimit)
+            m_History.firstByNext.clear();
+        m_History.firstByNext[stretch.next] = stretch.first;
+    }
+    return stretch;
 }
 
 int64_t CV77RecordingIndex::DurationOf(size_t index) const

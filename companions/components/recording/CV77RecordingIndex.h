@@ -4,6 +4,10 @@
 //   seek at P:      from the last key frame at or before P, forward;
 //   forward at X:   from the first frame at or after X;
 //   backward at X:  the stretch that ends just before X (in time order).
+// A request (ForRequest) names a backward stretch by the continuation that
+// was reported with the stretch after it: the index remembers where each
+// stretch it handed out began, so that the stretch wanted ends there (the
+// continuation itself lies at that stretch's end, and would name it again).
 // Every stretch holds at most maxFrames frames; its continuation ("next") is
 // the time of the frame that follows it, 0 after the last frame.
 //
@@ -17,6 +21,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <vector>
 
 struct V77IndexedFrame {
@@ -56,7 +62,8 @@ public:
     V77Stretch Seek(int64_t position, size_t maxFrames) const;
     V77Stretch Forward(int64_t position, size_t maxFrames) const;
     V77Stretch Backward(int64_t position, size_t maxFrames) const;
-    // The request kinds of the buffer: 0 seek, 2 forward, 3 backward.
+    // The request kinds of the buffer: 0 seek, 2 forward, 3 backward (at a
+    // continuation reported before); remembers the stretch it answers.
     V77Stretch ForRequest(int64_t position, uint32_t type, size_t maxFrames) const;
 
     size_t FrameCount() const { return m_Frames.size(); }
@@ -72,7 +79,19 @@ private:
     size_t LowerBound(int64_t time) const;
     V77Stretch Make(size_t first, size_t end) const;
 
+    // Continuation reported -> first frame of the stretch reported with it.
+    // Callers may ask from several threads (a server's clients); a moved or
+    // replaced index starts with no history.
+    struct History {
+        History() = default;
+        History(History&&) noexcept {}
+        History& operator=(History&&) noexcept;
+        std::mutex lock;
+        std::map<int64_t, size_t> firstByNext;
+    };
+
     std::vector<V77IndexedFrame> m_Frames;
     std::vector<int64_t> m_Durations;  // per frame: its segment's frame duration
     uint64_t m_Bytes = 0;
+    mutable History m_History;
 };

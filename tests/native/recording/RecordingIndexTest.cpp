@@ -87,6 +87,28 @@ TEST(RecordingIndex, ForwardAndBackwardStretchesTileTheRecordingAcrossAGap)
     EXPECT_EQ(T(40), index.Frame(index.Forward(T(30) + 1, 7).first).time);
 }
 
+TEST(RecordingIndex, BackwardRequestsAtEachReportedContinuationWalkBackWithoutRepeating)
+{
+    // Groups of 3: each backward stretch starts at a key frame, short of 10.
+    CV77RecordingIndex index;
+    index.AddSegment(0, T(0), kFrame, Frames(60, 3));
+    // As the buffer asks: a seek, then each stretch before the one it holds,
+    // named by the continuation reported with that one.
+    V77Stretch s = index.ForRequest(T(45), 0, 10);
+    std::vector<int64_t> played = Times(index, s);
+    for (int guard = 0; guard < 20; ++guard) {
+        s = index.ForRequest(s.next, 3, 10);
+        if (s.count == 0)
+            break;
+        const std::vector<int64_t> times = Times(index, s);
+        played.insert(played.begin(), times.begin(), times.end());
+    }
+    std::vector<int64_t> expected;
+    for (int i = 0; i <= 54; ++i)
+        expected.push_back(T(i));
+    EXPECT_EQ(expected, played);
+}
+
 TEST(RecordingIndex, SeekStartsAtTheKeyFrameAndReachesThePositionEvenPastALongGroup)
 {
     CV77RecordingIndex index;

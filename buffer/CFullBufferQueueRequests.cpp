@@ -1,0 +1,215 @@
+// The request channel of the time-shift queue to the upstream archive
+// source: segments asked for (RequestSegment), taken by the source's thread
+// (GetRequest, through WaitForRequest), reported done (OnRequestDone), and
+// the chain of requests that fills the neighbours of a seek.
+#include "buffer/CFullBufferQueue.h"
+
+#include <algorithm>
+#include "framework/CAutoLock.h"
+
+void CFullBufferQueue::SignalRequestState()
+{
+    if (m_Pending.empty()) {
+        m_RequestTaken.Set();
+        m_RequestAvailable.Reset();
+    } else if (m_InProgress.segment < 0) {
+        m_RequestAvailable.Set();
+    }
+}
+
+bool CFullBufferQueue::RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags)
+{
+    CAutoLock lock(&m_Lock);
+    if (m_bAborting)
+        return false;
+    // A newer request for the same segment replaces one still waiting; frames
+    // still arriving for a superseded request in progress are dropped.
+    m_Pending.erase(std::remove_if(m_Pending.begin(), m_Pending.end(),
+                                   [index](const Request& r) { return r.segment == index; }),
+                    m_Pending.end());
+    if (m_nReceiving == index)
+        m_nReceiving = -1;
+    Request request;
+    request.position = position;
+    request.stop = m_tStop;
+    request.type = type;
+    request.segment = index;
+    request.flags = flags;
+    request.id = m_lNextRequestId++;
+    m_Ring.At(index).BeginRequest(position, request.id);
+    m_Pending.push_back(request);
+    m_RequestTaken.Reset();
+    if (flags & kFlush)
+        m_bAborting = true;  // frames in flight are stale until the source's flush arrives
+    if (m_InProgress.segment < 0)
+        m_RequestAvailable.Set();
+    return true;
+}
+
+bool CFullBufferQueue::ResolveRequest(Request* request)
+{
+    CBufferSegment& target = m_Ring.At(request->segment);
+    if (request->type == kContinueAfter) {
+        const CBufferSegment& before = m_Ring.At((request->segment + 2) % 3);
+        if (before.CannotContinue() || FAILED(before.Result()) || before.Continuation() <= 0) {
+            target.MarkFailed(before.CannotContinue() ? E_NOTIMPL : before.Result());
+            return false;
+        }
+        request->position = before.Continuation();
+        request->flags |= kForward;
+    } else if (request->type == kContinueBefore) {
+        const CBufferSegment& after = m_Ring.At((request->segment + 1) % 3);
+        if (after.CannotContinue() || FAILED(after.Result()) || after.IsEmpty()) {
+            target.MarkFailed(after.CannotContinue() ? E_NOTIMPL : after.Result());
+            return false;
+        }
+        // The source names the stretch by the continuation it reported for
+        // the segment after, and reads the one before that segment.
+        request->position = after.Continuation();
+        request->flags |= kBackward;
+        request->stop = kMaxTime;
+        // Entered from above: its cursor starts on its last frame (the
+        // continuation named is the end of the segment after, 0 at the end
+        // of the recording, and would put it on the first).
+        target.SetRequestPosition(kMaxTime);
+        return true;
+    }
+    target.SetRequestPosition(request->position);
+    return true;
+}
+
+void CFullBufferQueue::BeginProgress(const Request& request)
+{
+    // A stretch whose end never came is complete with what it got: from now
+    // on arriving frames belong to the new request.
+    if (m_nReceiving >= 0 && m_nReceiving != request.segment) {
+        m_Ring.At(m_nReceiving).Finish();
+        WakeFrameWaiter();
+    }
+    m_InProgress = request;
+    m_nReceiving = request.segment;
+}
+
+HRESULT CFullBufferQueue::GetRequest(REFERENCE_TIME* position, DWORD* type, WORD* flush)
+{
+    if (!position || !type || !flush)
+        return E_POINTER;
+    // Whatever the answer, the caller never reads what it left there.
+    *position = 0;
+    *type = 0;
+    *flush = 0;
+    {
+        CAutoLock lock(&m_Lock);
+        if (m_bStopped) {
+            m_RequestTaken.Set();
+            return E_FAIL;
+        }
+    }
+    // Released by a request, or with a failure by a flush, Stop or Inactive.
+    HANDLE handles[3] = {m_Shutdown.Handle(), m_RequestRelease.Handle(), m_RequestAvailable.Handle()};
+    if (WaitForMultipleObjects(3, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 2)
+        return E_FAIL;
+    CAutoLock lock(&m_Lock);
+    if (m_bStopped) {
+        m_RequestTaken.Set();
+        return E_FAIL;
+    }
+    if (m_Pending.empty()) {
+        m_RequestTaken.Set();
+        return S_FALSE;
+    }
+    Request request = m_Pending.front();
+    m_Pending.pop_front();
+    if (!ResolveRequest(&request)) {
+        // Nothing to read there: the segment is marked failed and the chain of
+        // requests after a seek goes on as if it had been answered.
+        WakeFrameWaiter();
+        if (!m_bAborting)
+            ContinueChain(request, S_OK);
+        SignalRequestState();
+        return S_FALSE;
+    }
+    BeginProgress(request);
+    if (m_Pending.empty())
+        m_RequestTaken.Set();
+    *position = request.position;
+    *type = (request.flags & kForward) ? 2 : (request.flags & kBackward) ? 3 : 0;
+    *flush = (request.flags & kFlush) ? 0xFFFF : 0;
+    return S_OK;
+}
+
+HRESULT CFullBufferQueue::OnRequestDone(HRESULT hr, LONG frameCount, DWORD, REFERENCE_TIME next)
+{
+    Request request;
+    bool aborting = false;
+    {
+        CAutoLock lock(&m_Lock);
+        request = m_InProgress;
+        if (request.segment >= 0) {
+            CBufferSegment& segment = m_Ring.At(request.segment);
+            // A segment re-requested meanwhile belongs to its new request.
+            if (segment.RequestId() == request.id && segment.EndRequest(hr, frameCount, next) &&
+                m_nReceiving == request.segment)
+                m_nReceiving = -1;
+        }
+        WakeFrameWaiter();
+        aborting = m_bAborting;
+    }
+    if (request.segment >= 0 && !aborting) {
+        if (request.type == kSeek)
+            CompleteSeek(request.position, (request.flags & kFlush) != 0);
+        ContinueChain(request, hr);
+    }
+    CAutoLock lock(&m_Lock);
+    m_InProgress = Request();
+    SignalRequestState();
+    return S_OK;
+}
+
+void CFullBufferQueue::ContinueChain(const Request& request, HRESULT hr)
+{
+    if (request.flags & kSeekNeighbours)
+        RequestNeighbours(hr);
+    else if (request.flags & kPreviousThenNext)
+        RequestSegment(Index(1), 0, kContinueAfter, 0);
+    else
+        m_SeekDone.Set();
+}
+
+void CFullBufferQueue::RequestNeighbours(HRESULT hr)
+{
+    if (FAILED(hr)) {
+        CAutoLock lock(&m_Lock);
+        Segment(-1).MarkFailed(hr);
+        Segment(1).MarkFailed(hr);
+        m_SeekDone.Set();
+        return;
+    }
+    RequestSegment(Index(-1), 0, kContinueBefore, kPreviousThenNext);
+}
+
+HRESULT CFullBufferQueue::WaitReady(DWORD timeoutMs)
+{
+    const ULONGLONG start = GetTickCount64();
+    HANDLE handles[2] = {m_RequestTaken.Handle(), m_Shutdown.Handle()};
+    for (;;) {
+        DWORD wait = INFINITE;
+        if (timeoutMs != INFINITE) {
+            const ULONGLONG spent = GetTickCount64() - start;
+            wait = spent >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - spent);
+        }
+        // The caller may own windows: keep its messages flowing while it waits.
+        const DWORD result = MsgWaitForMultipleObjects(2, handles, FALSE, wait, QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0)
+            return S_OK;
+        if (result == WAIT_OBJECT_0 + 1)
+            return E_FAIL;
+        if (result != WAIT_OBJECT_0 + 2)
+            return RPC_S_CALLPENDING;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
