@@ -194,9 +194,12 @@ bool CSoakRun::Session()
     const ULONGLONG start = GetTickCount64();
     ULONGLONG lastSegment = start, lastRestart = start, lastLoop = start;
     DWORD halfHandles = 0;
+    PlatformMark halfMark = {};
     for (ULONGLONG now = start; now - start < totalMs; now = GetTickCount64()) {
-        if (!halfHandles && now - start >= totalMs / 2)
+        if (!halfHandles && now - start >= totalMs / 2) {
             halfHandles = SoakProbe::Take().handles;
+            halfMark = Mark();
+        }
         CSoakWatchdog::Step step(*m_pDog, "session: one second of the three graphs", kStepMs);
         liveReports += live.PumpFor(300);
         cameraReports += recording.PumpFor(300);
@@ -233,7 +236,7 @@ bool CSoakRun::Session()
                 loops, restarts);
     if (halfHandles) {
         std::printf("  handles %lu at half the session, %lu at its end (graphs running)\n", halfHandles, endHandles);
-        NoteLateGrowth("session", halfHandles, endHandles, 0);
+        NoteLateGrowth("session", halfHandles, endHandles, PlatformHandlesSince(halfMark));
     }
     return true;
 }

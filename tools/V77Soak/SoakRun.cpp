@@ -21,6 +21,7 @@ constexpr DWORD kCameraRestartMs = 60000;
 constexpr long kHandleSlack = 16;    // Wine's own lazily created handles
 constexpr long kLateSlack = 4;       // handle count noise between two marks
 constexpr int kBareGraphs = 20;
+constexpr int kBareLaunches = 10;
 constexpr double kMemorySlackMb = 16;
 
 const wchar_t kWindowClass[] = L"V77SoakView";
@@ -121,7 +122,7 @@ bool CSoakRun::Cycles(const char* name, const Builder& build, const Action& afte
     int failed = 0;
     const int half = m_Options.cycles / 2;
     DWORD halfHandles = 0, endHandles = 0;
-    long halfGraphs = 0;
+    PlatformMark halfMark = {};
     const DWORD startHandles = SoakProbe::Take().handles;
     for (int cycle = 0; cycle < m_Options.cycles; ++cycle) {
         const std::string label = std::string(name) + " cycle " + std::to_string(cycle);
@@ -147,12 +148,12 @@ bool CSoakRun::Cycles(const char* name, const Builder& build, const Action& afte
         // Both marks on a stopped graph that is still built: like for like.
         if (cycle == half - 1) {
             halfHandles = SoakProbe::Take().handles;
-            halfGraphs = CSoakGraph::GraphsCreated();
+            halfMark = Mark();
         }
         if (cycle == m_Options.cycles - 1)
             endHandles = SoakProbe::Take().handles;
     }
-    const long lateGraphs = CSoakGraph::GraphsCreated() - halfGraphs;
+    const long latePlatform = PlatformHandlesSince(halfMark);
     {
         CSoakWatchdog::Step step(*m_pDog, std::string(name) + ": release", kStepMs);
         g.Release();
@@ -163,22 +164,33 @@ bool CSoakRun::Cycles(const char* name, const Builder& build, const Action& afte
     std::printf("  %-10s handles %lu at the start, %lu at half, %lu at the end, %lu after release\n", "",
                 startHandles, halfHandles, endHandles, SoakProbe::Take().handles);
     if (half > 0)
-        NoteLateGrowth(name, halfHandles, endHandles, lateGraphs);
+        NoteLateGrowth(name, halfHandles, endHandles, latePlatform);
     m_cFailures += failed;
     return failed == 0;
 }
 
-void CSoakRun::NoteLateGrowth(const std::string& phase, DWORD half, DWORD end, long graphs)
+CSoakRun::PlatformMark CSoakRun::Mark()
 {
-    const long growth = static_cast<long>(end) - static_cast<long>(half) -
-                        static_cast<long>(graphs * m_HandlesPerGraph + 0.5);
+    return PlatformMark{CSoakGraph::GraphsCreated(), CV77UnixProcess::Launches()};
+}
+
+long CSoakRun::PlatformHandlesSince(const PlatformMark& mark) const
+{
+    const PlatformMark now = Mark();
+    return static_cast<long>((now.graphs - mark.graphs) * m_HandlesPerGraph +
+                             (now.launches - mark.launches) * m_HandlesPerLaunch + 0.5);
+}
+
+void CSoakRun::NoteLateGrowth(const std::string& phase, DWORD half, DWORD end, long platformHandles)
+{
+    const long growth = static_cast<long>(end) - static_cast<long>(half) - platformHandles;
     if (m_LateGrowthPhase.empty() || growth > m_MaxLateGrowth) {
         m_MaxLateGrowth = growth;
         m_LateGrowthPhase = phase;
     }
 }
 
-void CSoakRun::MeasureGraphManagerCost()
+void CSoakRun::MeasurePlatformCosts()
 {
     const DWORD start = SoakProbe::Take().handles;
     for (int i = 0; i < kBareGraphs; ++i) {
@@ -190,6 +202,13 @@ void CSoakRun::MeasureGraphManagerCost()
     m_HandlesPerGraph = grown > 0 ? static_cast<double>(grown) / kBareGraphs : 0;
     std::printf("graph manager alone: %+ld handles over %d bare graphs created and released (%.2f per graph)\n",
                 grown, kBareGraphs, m_HandlesPerGraph);
+    const DWORD beforeLaunches = SoakProbe::Take().handles;
+    for (int i = 0; i < kBareLaunches; ++i)
+        CV77UnixProcess::Run(m_Options.work, "true", 15000);
+    const long launched = static_cast<long>(SoakProbe::Take().handles) - static_cast<long>(beforeLaunches);
+    m_HandlesPerLaunch = launched > 0 ? static_cast<double>(launched) / kBareLaunches : 0;
+    std::printf("Unix programs alone: %+ld handles over %d launches (%.2f per launch)\n", launched, kBareLaunches,
+                m_HandlesPerLaunch);
 }
 
 REFERENCE_TIME CSoakRun::StoreOrigin() const
@@ -257,8 +276,8 @@ int CSoakRun::Execute()
     groupHolder.reset();
     recorder.Reset();
     audio.listener.Reset();
-    MeasureGraphManagerCost();
-    const long graphsBefore = CSoakGraph::GraphsCreated();
+    MeasurePlatformCosts();
+    const PlatformMark markBefore = Mark();
     const SoakProbe before = SoakProbe::Take();
     std::printf("start: %s\n", before.Text().c_str());
 
@@ -291,8 +310,9 @@ int CSoakRun::Execute()
     const SoakProbe after = SoakProbe::Take();
     std::printf("end:   %s\n", after.Text().c_str());
     const long handleDelta = static_cast<long>(after.handles) - static_cast<long>(before.handles);
-    const long graphs = CSoakGraph::GraphsCreated() - graphsBefore;
-    const long platformHandles = static_cast<long>(graphs * m_HandlesPerGraph + 0.5);
+    const long graphs = CSoakGraph::GraphsCreated() - markBefore.graphs;
+    const long launches = CV77UnixProcess::Launches() - markBefore.launches;
+    const long platformHandles = PlatformHandlesSince(markBefore);
     const double memoryDelta = (static_cast<double>(after.privateBytes) - before.privateBytes) / 1048576.0;
     // DllCanUnloadNow only says whether any object is alive: the end must
     // hold no more than the start (after the warm-up) did.
@@ -304,11 +324,11 @@ int CSoakRun::Execute()
     const bool lateFlat = m_MaxLateGrowth <= kLateSlack;
     const bool flat = handleDelta - platformHandles <= kHandleSlack && lateFlat && memoryDelta <= kMemorySlackMb &&
                       objectsGone;
-    std::printf("deltas: handles %+ld, of which %ld are the graph manager's for %ld graphs (allowed %ld beyond), "
-                "private memory %+.1f MB (allowed %.0f), live objects %s\n", handleDelta, platformHandles, graphs,
-                kHandleSlack, memoryDelta, kMemorySlackMb, objectsGone ? "as at the start" : "LEFT");
+    std::printf("deltas: handles %+ld, of which %ld are the platform's for %ld graphs and %ld Unix launches "
+                "(allowed %ld beyond), private memory %+.1f MB (allowed %.0f), live objects %s\n", handleDelta,
+                platformHandles, graphs, launches, kHandleSlack, memoryDelta, kMemorySlackMb, objectsGone ? "as at the start" : "LEFT");
     if (!m_LateGrowthPhase.empty())
-        std::printf("last half: handles %+ld beyond the graph manager's in %s, the worst phase (allowed %ld)\n",
+        std::printf("last half: handles %+ld beyond the platform's in %s, the worst phase (allowed %ld)\n",
                     m_MaxLateGrowth, m_LateGrowthPhase.c_str(), kLateSlack);
     std::printf("soak: %s, %d failed steps\n", flat ? "FLAT" : "NOT FLAT", m_cFailures);
     m_pCamera.reset();

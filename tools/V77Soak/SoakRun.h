@@ -58,9 +58,20 @@ private:
     // per cycle grows there, a one-off growth (Wine's first use) does not.
     long m_MaxLateGrowth = 0;
     std::string m_LateGrowthPhase;
-    void NoteLateGrowth(const std::string& phase, DWORD half, DWORD end, long graphs);
+    // Graphs created and Unix programs launched so far: what the platform
+    // keeps handles for whatever the soak releases.
+    struct PlatformMark {
+        long graphs;
+        long launches;
+    };
+    static PlatformMark Mark();
+    // The handles the platform alone kept since mark, at the rates measured.
+    long PlatformHandlesSince(const PlatformMark& mark) const;
+    void NoteLateGrowth(const std::string& phase, DWORD half, DWORD end, long platformHandles);
     // What the platform's graph manager alone keeps per graph created and
-    // released (Wine 8 keeps one handle; Windows none), measured in the run.
-    void MeasureGraphManagerCost();
+    // released (Wine 8 keeps one handle; Windows none), and what it keeps per
+    // Unix program launched (Wine 8: one), measured in the run.
+    void MeasurePlatformCosts();
     double m_HandlesPerGraph = 0;
+    double m_HandlesPerLaunch = 0;
 };

@@ -2,13 +2,14 @@
 // the host's conditions (run by `./v77 soak [MINUTES]`, not in CI).
 //   1. every main graph Run and Stopped N times (rebuilt every 100 cycles);
 //   2. faults: the camera stops and restarts, the audio chain's far socket
-//      closes, a live source's pool runs dry, the recording's disk is full;
+//      closes, a live source's pool runs dry, the recording's disk is full,
+//      the archive server dies mid-stretch;
 //   3. a live + record + playback session of the given minutes, segments
 //      renamed every 10 s, the camera restarted every minute.
 // Handles, private memory and the DLLs' live objects are printed before and
 // after and must be flat. Handles are judged twice: over the whole run, less
-// what the platform's graph manager keeps per graph (measured on bare graphs
-// first), and over the last half of every phase, where a leak per cycle keeps
+// what the platform keeps per graph and per Unix program launched (measured
+// on bare graphs and launches first), and over the last half of every phase, where a leak per cycle keeps
 // growing while a one-off growth has levelled off. Every step is bounded by
 // the run's watchdog.
 // Exit codes: 0 flat and clean, 1 a leak or a failed step, 2 bad arguments,

@@ -54,6 +54,11 @@ std::string CV77UnixProcess::Read(const std::string& unixPath)
     return data.str();
 }
 
+long CV77UnixProcess::Launches()
+{
+    return g_Scripts.load();
+}
+
 // The script holds the command, so nothing needs quoting for Windows. Wine
 // starts the Unix program but reports failure (there is no Windows process
 // to hand back), so callers watch for the files it writes.

@@ -28,6 +28,8 @@ public:
     static std::wstring WinePath(const std::string& unixPath);
     static bool Exists(const std::string& unixPath);
     static std::string Read(const std::string& unixPath);
+    // Unix programs launched so far by this process (Wine keeps a handle for each).
+    static long Launches();
 
     std::string File(const std::string& suffix) const { return m_Stem + suffix; }
 
