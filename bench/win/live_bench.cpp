@@ -16,7 +16,6 @@
 #include <windows.h>
 #include <strmif.h>
 #include <amvideo.h>
-#include <vfw.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,6 +26,7 @@
 #include "bench/win/CBenchRingProducer.h"
 #include "bench/win/CBenchSource.h"
 #include "bench/win/CNullRenderer.h"
+#include "bench/win/V77AviReadLoop.h"
 #include "buffer/CV77DsBufferFilter.h"
 #include "tests/kit/CComInit.h"
 #include "tests/kit/ComAdopt.h"
@@ -57,15 +57,6 @@ struct Figures {
     bool ok = false;
 };
 
-LONGLONG ProcessCpu100ns()
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto value = [](const FILETIME& t) {
-        return static_cast<LONGLONG>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-    };
-    return value(kernel) + value(user);
-}
 
 LONGLONG ProducerCpu(const CBenchRingProducer* producer)
 {
@@ -81,12 +72,12 @@ Figures Measure(TestGraph& graph, BenchCounters& counters, const CBenchRingProdu
         return figures;
     Sleep(kWarmUpMs);
     const long before = counters.received.load();
-    const LONGLONG cpuBefore = ProcessCpu100ns() - ProducerCpu(producer);
+    const LONGLONG cpuBefore = V77ProcessCpu100ns() - ProducerCpu(producer);
     const ULONGLONG start = GetTickCount64();
     Sleep(kWindowMs);
     const long frames = counters.received.load() - before;
     const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
-    const LONGLONG cpu = ProcessCpu100ns() - ProducerCpu(producer) - cpuBefore;
+    const LONGLONG cpu = V77ProcessCpu100ns() - ProducerCpu(producer) - cpuBefore;
     graph.StopAndWait();
     if (frames <= 0)
         return figures;
@@ -174,40 +165,12 @@ Figures LocalThroughBuffer(const Format& format)
 Figures AviReadAlone(const std::wstring& path)
 {
     Figures figures;
-    AVIFileInit();
-    PAVIFILE file = nullptr;
-    PAVISTREAM stream = nullptr;
-    if (SUCCEEDED(AVIFileOpenW(&file, path.c_str(), OF_READ | OF_SHARE_DENY_WRITE, nullptr)) &&
-        SUCCEEDED(AVIFileGetStream(file, &stream, streamtypeVIDEO, 0))) {
-        const LONG first = AVIStreamStart(stream);
-        const LONG end = first + AVIStreamLength(stream);
-        LONG needed = 0;
-        AVIStreamRead(stream, first, 1, nullptr, 0, &needed, nullptr);
-        std::vector<BYTE> frame(static_cast<size_t>(needed > 0 ? needed : 1));
-        long frames = 0;
-        const LONGLONG cpuBefore = ProcessCpu100ns();
-        const ULONGLONG start = GetTickCount64();
-        for (LONG position = first; GetTickCount64() - start < kWindowMs; position = position + 1 < end ? position + 1 : first) {
-            LONG bytes = 0;
-            // As the receiver does: the size first, then the frame.
-            if (FAILED(AVIStreamRead(stream, position, 1, nullptr, 0, &needed, nullptr)) ||
-                FAILED(AVIStreamRead(stream, position, 1, frame.data(), static_cast<LONG>(frame.size()), &bytes,
-                                     nullptr)))
-                break;
-            ++frames;
-        }
-        const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
-        if (frames > 0) {
-            figures.fps = frames / seconds;
-            figures.cpuUsPerFrame = static_cast<double>(ProcessCpu100ns() - cpuBefore) / 10.0 / frames;
-            figures.ok = true;
-        }
+    const V77AviReadFigures read = V77ReadAviFramesFor(path, kWindowMs);
+    if (read.frames > 0) {
+        figures.fps = read.frames / read.seconds;
+        figures.cpuUsPerFrame = static_cast<double>(read.cpu100ns) / 10.0 / read.frames;
+        figures.ok = true;
     }
-    if (stream)
-        AVIStreamRelease(stream);
-    if (file)
-        AVIFileRelease(file);
-    AVIFileExit();
     return figures;
 }
 

@@ -13,7 +13,6 @@
 // V77_BENCH_MEDIA names the folder of ffmpeg's files (bench/run-benchmarks).
 #include <windows.h>
 #include <strmif.h>
-#include <vfw.h>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -23,6 +22,7 @@
 
 #include "bench/win/BenchCounters.h"
 #include "bench/win/CNullRenderer.h"
+#include "bench/win/V77AviReadLoop.h"
 #include "buffer/CV77DsBufferFilter.h"
 #include "tests/kit/CComInit.h"
 #include "tests/kit/ComAdopt.h"
@@ -45,15 +45,6 @@ constexpr DWORD kWindowMs = 8000;
 constexpr double kEdgeFrames = 3.0;
 constexpr double kGoalCorePercent = 5.0;
 
-LONGLONG ProcessCpu100ns()
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto value = [](const FILETIME& t) {
-        return static_cast<LONGLONG>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-    };
-    return value(kernel) + value(user);
-}
 
 // One source -> buffer -> null renderer graph.
 struct LiveGraph {
@@ -117,11 +108,11 @@ Step RunTogether(int count, const std::wstring& path)
         std::vector<long> before;
         for (auto& g : graphs)
             before.push_back(g->counters.received.load());
-        const LONGLONG cpuBefore = ProcessCpu100ns();
+        const LONGLONG cpuBefore = V77ProcessCpu100ns();
         const ULONGLONG start = GetTickCount64();
         Sleep(kWindowMs);
         const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
-        const LONGLONG cpu = ProcessCpu100ns() - cpuBefore;
+        const LONGLONG cpu = V77ProcessCpu100ns() - cpuBefore;
         step.fewestFps = 1e9;
         for (size_t i = 0; i < graphs.size(); ++i) {
             const double fps = (graphs[i]->counters.received.load() - before[i]) / seconds;
@@ -138,40 +129,15 @@ Step RunTogether(int count, const std::wstring& path)
     return step;
 }
 
-// Process CPU of AVIStreamRead alone (the size, then the frame, as the
-// receiver reads them) for the file's frames read back to back, as a share
-// of one core at kFramesPerSecond; negative when the file cannot be read.
+// Process CPU of AVIStreamRead alone for the file's frames read back to back,
+// as a share of one core at kFramesPerSecond; negative when the file cannot
+// be read.
 double FileReadCorePercent(const std::wstring& path)
 {
-    double percent = -1;
-    AVIFileInit();
-    PAVIFILE file = nullptr;
-    PAVISTREAM stream = nullptr;
-    if (SUCCEEDED(AVIFileOpenW(&file, path.c_str(), OF_READ | OF_SHARE_DENY_WRITE, nullptr)) &&
-        SUCCEEDED(AVIFileGetStream(file, &stream, streamtypeVIDEO, 0))) {
-        const LONG first = AVIStreamStart(stream);
-        const LONG end = first + AVIStreamLength(stream);
-        LONG needed = 0;
-        AVIStreamRead(stream, first, 1, nullptr, 0, &needed, nullptr);
-        std::vector<BYTE> frame(static_cast<size_t>(needed > 0 ? needed : 1));
-        long frames = 0;
-        const LONGLONG cpuBefore = ProcessCpu100ns();
-        const ULONGLONG start = GetTickCount64();
-        for (LONG at = first; GetTickCount64() - start < 2000; at = at + 1 < end ? at + 1 : first, ++frames) {
-            LONG bytes = 0;
-            if (FAILED(AVIStreamRead(stream, at, 1, nullptr, 0, &needed, nullptr)) ||
-                FAILED(AVIStreamRead(stream, at, 1, frame.data(), static_cast<LONG>(frame.size()), &bytes, nullptr)))
-                break;
-        }
-        if (frames > 0)
-            percent = static_cast<double>(ProcessCpu100ns() - cpuBefore) / 1e7 / frames * kFramesPerSecond * 100.0;
-    }
-    if (stream)
-        AVIStreamRelease(stream);
-    if (file)
-        AVIFileRelease(file);
-    AVIFileExit();
-    return percent;
+    const V77AviReadFigures read = V77ReadAviFramesFor(path, 2000);
+    if (read.frames == 0)
+        return -1;
+    return static_cast<double>(read.cpu100ns) / 1e7 / read.frames * kFramesPerSecond * 100.0;
 }
 
 bool NothingDropped(const Step& step)

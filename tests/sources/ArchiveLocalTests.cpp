@@ -3,9 +3,7 @@
 // leases; the tool killed in the middle of a stretch, and Stop while the
 // receiver waits on a slow tool.
 #include <algorithm>
-#include <atomic>
 #include <memory>
-#include <thread>
 
 #include "companions/components/local/CV77CaptureRingMapping.h"
 #include "sources/CV77DsARCAllocator.h"
@@ -151,22 +149,7 @@ TEST_F(ArchiveLocalTest, StopReturnsWithinASecondWhileTheReceiverWaitsForASlowCa
     ASSERT_TRUE(m_Server.StartCapture(StorePath("plain"), CaptureName(), 2000));
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
     ASSERT_NO_FATAL_FAILURE(Run());
-    // The seek waits for its stretch: the host's thread is held until Stop.
-    IV77DsBuffer* control = Control();
-    auto returned = std::make_shared<std::atomic<bool>>(false);
-    std::thread seek([control, returned] {
-        REFERENCE_TIME position = T(20);
-        control->SetGroupPositions(&position, nullptr, nullptr);
-        *returned = true;
-    });
-    Sleep(500);
-    ExpectQuickStop("waiting for a frame of a slow capture process");
-    if (WaitUntil([&] { return returned->load(); }, 2000)) {
-        seek.join();
-    } else {
-        ADD_FAILURE() << "Stop did not release the waiting seek";
-        seek.detach();
-    }
+    ExpectStopReleasesAWaitingSeek(500, "waiting for a frame of a slow capture process");
 }
 
 }  // namespace

@@ -185,22 +185,7 @@ TEST_F(ArchiveServerTest, GarbageAndSilenceFailTheStretchAndStopNeverWaitsForASi
     // A long stall limit: Stop must not wait it out.
     ASSERT_EQ(S_OK, m_Chains[0].source->Configure(0, 0.0, 60000));
     ASSERT_NO_FATAL_FAILURE(Run());
-    // The seek waits for its stretch: the host's thread is held until Stop.
-    IV77DsBuffer* control = Control();
-    auto returned = std::make_shared<std::atomic<bool>>(false);
-    std::thread seek([control, returned] {
-        REFERENCE_TIME position = T(20);
-        control->SetGroupPositions(&position, nullptr, nullptr);
-        *returned = true;
-    });
-    Sleep(300);
-    ExpectQuickStop("reading from a silent server");
-    if (WaitUntil([&] { return returned->load(); }, 2000)) {
-        seek.join();
-    } else {
-        ADD_FAILURE() << "Stop did not release the waiting seek";
-        seek.detach();
-    }
+    ExpectStopReleasesAWaitingSeek(300, "reading from a silent server");
     ASSERT_NO_FATAL_FAILURE(Run());
     Sleep(300);
     ExpectQuickStop("parked in WaitForRequest");

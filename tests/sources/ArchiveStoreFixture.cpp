@@ -1,12 +1,16 @@
 #include "tests/sources/ArchiveStoreFixture.h"
 
+#include <atomic>
+#include <memory>
 #include <new>
+#include <thread>
 
 #include "sources/CV77DsARCLocalFilter.h"
 #include "sources/CV77DsARCSourceFilter.h"
 #include "sources/CV77DsARCSourceFilterAVI.h"
 #include "sources/CV77DsARCSourceFilterTcp.h"
 #include "tests/buffer/BoundedCall.h"
+#include "tests/kit/TestWait.h"
 
 std::wstring StorePath(const char* store, const std::wstring& file)
 {
@@ -192,6 +196,25 @@ void ArchiveStoreFixture::ExpectQuickStop(const char* state)
     Sleep(100);
     m_Graph.DrainEvents();
     EXPECT_EQ(before, m_Graph.CountEvents(EC_V77_SEGMENT_END)) << state << ": Stop raised 0x8005";
+}
+
+void ArchiveStoreFixture::ExpectStopReleasesAWaitingSeek(DWORD settleMs, const char* state)
+{
+    IV77DsBuffer* control = Control();
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    std::thread seek([control, returned] {
+        REFERENCE_TIME position = T(20);
+        control->SetGroupPositions(&position, nullptr, nullptr);
+        *returned = true;
+    });
+    Sleep(settleMs);
+    ExpectQuickStop(state);
+    if (WaitUntil([&] { return returned->load(); }, 2000)) {
+        seek.join();
+    } else {
+        ADD_FAILURE() << state << ": Stop did not release the waiting seek";
+        seek.detach();
+    }
 }
 
 void ArchiveStoreFixture::ExpectStep(const std::vector<int>& frames, int step, const char* what)

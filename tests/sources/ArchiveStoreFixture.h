@@ -61,6 +61,9 @@ protected:
     bool WaitForMore(size_t chain, size_t count);
     // Stops the graph; it must come back within a second with no 0x8005.
     void ExpectQuickStop(const char* state);
+    // A host thread seeks to T(20) and is held waiting for the stretch; after
+    // settleMs, Stop must be quick and release that thread.
+    void ExpectStopReleasesAWaitingSeek(DWORD settleMs, const char* state);
     static void ExpectStep(const std::vector<int>& frames, int step, const char* what);
     static std::string Text(const std::vector<int>& frames);
 
