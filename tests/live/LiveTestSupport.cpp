@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "tools/common/CCameraReference.h"
 #include "v77/V77Guids.h"
 
 namespace live {
@@ -34,31 +35,18 @@ std::vector<uint8_t> ReadBytes(const std::string& path)
 
 std::vector<Reference> ReadFrameCrc(const std::string& name)
 {
+    std::vector<std::pair<size_t, uint32_t>> packets;
+    std::vector<bool> keys;
+    CCameraReference::ReadList(InputW(name), &packets, &keys);
     std::vector<Reference> crcs;
-    std::ifstream in(Input(name));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        unsigned stream = 0;
-        long long dts = 0, pts = 0, duration = 0;
-        unsigned long size = 0;
-        unsigned crc = 0;
-        if (std::sscanf(line.c_str(), "%u, %lld, %lld, %lld, %lu, 0x%x", &stream, &dts, &pts, &duration, &size,
-                        &crc) == 6)
-            crcs.push_back({size, crc, line.find("F=0x") == std::string::npos});
-    }
+    for (size_t i = 0; i < packets.size(); ++i)
+        crcs.push_back({packets[i].first, packets[i].second, keys[i]});
     return crcs;
 }
 
 uint32_t Adler32(const BYTE* data, size_t size)
 {
-    uint32_t a = 0, b = 0;
-    for (size_t i = 0; i < size; ++i) {
-        a = (a + data[i]) % 65521;
-        b = (b + a) % 65521;
-    }
-    return (b << 16) | a;
+    return CCameraReference::Adler32(data, size);
 }
 
 CTestEvents::CTestEvents(DWORD bufferSize, DWORD count)

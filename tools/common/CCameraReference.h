@@ -23,10 +23,12 @@ public:
     static uint32_t Adler32(const BYTE* data, size_t size);
     // The frame numbers of another framecrc file (a segment as ffmpeg reads it); -1 for foreign packets.
     std::vector<int> IdentifyList(const std::wstring& path, std::vector<bool>* keys = nullptr) const;
-
-private:
+    // The (size, Adler-32) of each packet of a framecrc file, and whether it is
+    // a key frame; false when the file holds no packet.
     static bool ReadList(const std::wstring& path, std::vector<std::pair<size_t, uint32_t>>* packets,
                          std::vector<bool>* keys);
+
+private:
 
     std::map<std::pair<size_t, uint32_t>, int> m_Frames;
     std::vector<bool> m_Key;
