@@ -3,6 +3,7 @@
 #include "kernels/ProcessorFeatures.h"
 #include "kernels/ResizeGeometry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <emmintrin.h>
@@ -141,11 +142,15 @@ void ScaleRows(const V77ResizeRowKernels& k, const V77ResizeScratch& s, int n, i
 {
     V77ResizeColumns c = {s.o0, s.o1, s.w, n, channels, n};
     // Taps only move right along a row, so the columns whose pixel pair
-    // would reach past the row's end are a tail.
-    // (YUY2 taps are not pixel pairs: none are read wide.)
-    if (channels == 2)
-        c.wideEnd = 0;
-    while (c.wideEnd > 0 && s.o0[c.wideEnd - channels] + 2 * channels > srcRowBytes)
+    // would reach past the row's end are a tail. For YUY2 that holds for the
+    // Y, U and V taps each (all read 8 bytes wide from o0): a tail of whole
+    // Y U Y V groups.
+    if (channels == 2) {
+        c.wideEnd = n & ~3;
+        while (c.wideEnd > 0 && *std::max_element(s.o0 + c.wideEnd - 4, s.o0 + c.wideEnd) + 8 > srcRowBytes)
+            c.wideEnd -= 4;
+    }
+    while (channels != 2 && c.wideEnd > 0 && s.o0[c.wideEnd - channels] + 2 * channels > srcRowBytes)
         c.wideEnd -= channels;
     // Horizontally scaled source rows are kept and reused while the
     // destination rows still need them (upscaling reads each row many times).

@@ -78,7 +78,8 @@ struct V77ResizeColumns {
     int n;         // destination bytes of a row
     int channels;  // 1, 3 or 4 interleaved channels; 2 for YUY2
     // Bytes [0, wideEnd) are whole pixels whose source pixel may be read
-    // 2 x channels bytes wide from o0 without leaving the source row.
+    // 2 x channels bytes wide from o0 without leaving the source row (YUY2:
+    // 8 bytes wide, wideEnd a multiple of 4).
     int wideEnd;
 };
 

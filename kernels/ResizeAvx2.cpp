@@ -1,9 +1,10 @@
-// The AVX2 build of the resize rows: the SSE2 build's horizontal pass and a
-// vertical blend of 32 bytes a step, with the same arithmetic as the plain
-// build (see Resize.h). Built with -mavx2; chosen only when the processor
-// and the system report AVX2.
+// The AVX2 build of the resize rows: the SSE2 build's horizontal pass (YUY2
+// rows have their own, with byte shuffles) and a vertical blend of 32 bytes a
+// step, with the same arithmetic as the plain build (see Resize.h). Built with
+// -mavx2; chosen only when the processor and the system report AVX2.
 #include "kernels/Resize.h"
 
+#include <cstring>
 #include <immintrin.h>
 
 #if !defined(__AVX2__)
@@ -33,10 +34,51 @@ void VerticalAvx2(const int16_t* h0, const int16_t* h1, int wy, uint8_t* out, in
     kV77ResizeSse2.vertical(h0 + j, h1 + j, wy, out + j, n - j);
 }
 
-// The SSE2 build's horizontal pass, called through its table.
+inline long long Load64(const uint8_t* p)
+{
+    long long v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Two YUY2 columns, a luma byte (j even) and the chroma byte after it: one
+// 8-byte read at each column's first tap holds its second tap too, 2 bytes
+// on for luma and 4 for chroma. A weight of 0 ignores the second tap, so
+// reading it there instead of at o1 gives the plain build's bytes.
+inline __m128i Yuy2TapPairs(const uint8_t* row, const int32_t* o0)
+{
+    const __m128i both = _mm_insert_epi64(_mm_cvtsi64_si128(Load64(row + o0[0])), Load64(row + o0[1]), 1);
+    // -> 16-bit a0, b0, a1, b1 in the low half.
+    const __m128i pick = _mm_setr_epi8(0, -1, 2, -1, 8, -1, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    return _mm_shuffle_epi8(both, pick);
+}
+
+int HorizontalYuy2Avx2(const uint8_t* row, const V77ResizeColumns& c, int16_t* h)
+{
+    const __m128i k128 = _mm_set1_epi16(128);
+    int j = 0;
+    for (; j + 8 <= c.wideEnd; j += 8) {
+        const __m128i p0 = _mm_unpacklo_epi64(Yuy2TapPairs(row, c.o0 + j), Yuy2TapPairs(row, c.o0 + j + 2));
+        const __m128i p1 = _mm_unpacklo_epi64(Yuy2TapPairs(row, c.o0 + j + 4), Yuy2TapPairs(row, c.o0 + j + 6));
+        const __m128i wb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.w + j));
+        const __m128i wa = _mm_sub_epi16(k128, wb);
+        const __m128i lo = _mm_madd_epi16(p0, _mm_unpacklo_epi16(wa, wb));
+        const __m128i hi = _mm_madd_epi16(p1, _mm_unpackhi_epi16(wa, wb));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + j), _mm_packs_epi32(lo, hi));
+    }
+    return j;
+}
+
+// YUY2 rows read 8 bytes a column; every other layout takes the SSE2 build's
+// horizontal pass.
 void HorizontalAvx2(const uint8_t* row, const V77ResizeColumns& c, int16_t* h)
 {
-    kV77ResizeSse2.horizontal(row, c, h);
+    if (c.channels != 2) {
+        kV77ResizeSse2.horizontal(row, c, h);
+        return;
+    }
+    for (int j = HorizontalYuy2Avx2(row, c, h); j < c.n; ++j)
+        h[j] = static_cast<int16_t>(row[c.o0[j]] * (128 - c.w[j]) + row[c.o1[j]] * c.w[j]);
 }
 
 } // namespace
