@@ -86,14 +86,14 @@ TEST_F(ImageRendererFixture, HostPoolItemsReachTheSinkAtOnceWithMediaTimes)
     EXPECT_EQ(10u, pool->GetFreeCount());
 }
 
-// A pool the host sized below the connection is refused at Commit, so the
-// graph cannot pause; the same graph runs once the pool is large enough.
+// A pool the host sized below the connection (too few items, or items too
+// small) is refused at Commit, so the graph cannot pause.
 TEST_F(ImageRendererFixture, HostPoolTooSmallForTheConnectionFailsPause)
 {
     struct Case {
         DWORD size, count;
     };
-    for (const Case& small : {Case{256, 7}, Case{32, 10}, Case{0, 0}}) {
+    for (const Case& small : {Case{256, 7}, Case{32, 10}}) {
         SCOPED_TRACE(testing::Message() << small.size << " x " << small.count);
         ASSERT_EQ(S_OK, m_Graph.Create());
         ComPtr<IV77SamplePool> pool = NewPool(small.size, small.count);
@@ -110,21 +110,14 @@ TEST_F(ImageRendererFixture, HostPoolTooSmallForTheConnectionFailsPause)
         EXPECT_EQ(VFW_E_BUFFER_OVERFLOW, allocator->Commit());
         m_Graph.Release();
     }
-    ASSERT_EQ(S_OK, m_Graph.Create());
-    ComPtr<IV77SamplePool> pool = NewPool(64, 8);
-    ComPtr<IBaseFilter> renderer = NewRenderer(pool.Get());
-    ASSERT_EQ(S_OK, Control(renderer.Get())->SetSink(m_Sink.Unknown(), 0));
-    ComPtr<IBaseFilter> source = NewSource(Frames(3));
-    ASSERT_EQ(S_OK, m_Graph.ConnectFilters(source.Get(), renderer.Get()));
-    ASSERT_EQ(S_OK, m_Graph.RunAndWait());
-    EXPECT_TRUE(WaitUntil([&] { return m_Sink.Count() == 3; }, kWaitMs));
 }
 
 // The allocator over the host pool: its property rules, the pool's own
 // answers passed back, and no way to hand items back but their release.
 TEST_F(ImageRendererFixture, HostPoolAllocatorRules)
 {
-    ComPtr<IV77SamplePool> pool = NewPool(100, 9);
+    // Exactly the 8 items of 100 bytes that the allocator asks for: enough.
+    ComPtr<IV77SamplePool> pool = NewPool(100, 8);
     ComPtr<IBaseFilter> renderer = NewRenderer(pool.Get());
     ComPtr<IMemAllocator> allocator = PinAllocator(renderer.Get());
     ASSERT_TRUE(allocator);
@@ -141,13 +134,13 @@ TEST_F(ImageRendererFixture, HostPoolAllocatorRules)
     ASSERT_EQ(S_OK, allocator->SetProperties(&request, &actual));
     EXPECT_EQ(12, actual.cBuffers);
     EXPECT_EQ(1, actual.cbAlign);
-    EXPECT_EQ(VFW_E_BUFFER_OVERFLOW, allocator->Commit()) << "12 buffers from a pool of 9";
+    EXPECT_EQ(VFW_E_BUFFER_OVERFLOW, allocator->Commit()) << "12 buffers from a pool of 8";
     request = {2, 100, 0, 0};
     ASSERT_EQ(S_OK, allocator->SetProperties(&request, &actual));
     EXPECT_EQ(8, actual.cBuffers);
     ASSERT_EQ(S_OK, allocator->Commit());
 
-    std::vector<ComPtr<IMediaSample>> taken(9);
+    std::vector<ComPtr<IMediaSample>> taken(8);
     for (auto& sample : taken) {
         ASSERT_EQ(S_OK, allocator->GetBuffer(sample.GetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT));
         EXPECT_EQ(100, sample->GetSize());

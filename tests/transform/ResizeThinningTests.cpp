@@ -74,18 +74,21 @@ TEST_F(ResizeThinning, DefaultPeriodKeepsOneFrameASecondAfterTheFirstTwo)
     EXPECT_EQ(8 * 4 * 6, frames[3].length);
 }
 
-TEST_F(ResizeThinning, PeriodZeroPassesEveryFrameAndMediaTimesAreUsedWhenPresent)
-{
-    Start(0);
-    EXPECT_EQ(Every(1, 20, 5), Kept(Every(1, 20, 5), true));
-}
-
-TEST_F(ResizeThinning, MediaTimesDriveThinningWhenSet)
+TEST_F(ResizeThinning, MediaTimesDriveThinningAndANewPeriodRestartsTheCount)
 {
     Start(1000000);
     // 100 ms period, frames every 40 ms from 1 s: after the first frame one in 2.5.
-    auto kept = Kept(Every(400000, 11, 10000000), true);
-    EXPECT_EQ((std::vector<REFERENCE_TIME>{10000000, 11200000, 12000000, 13200000, 14000000}), kept);
+    std::vector<REFERENCE_TIME> want = {10000000, 11200000, 12000000, 13200000, 14000000};
+    EXPECT_EQ(want, Kept(Every(400000, 11, 10000000), true));
+    // A new period forgets the last time: the next frame is a first frame again.
+    ASSERT_EQ(S_OK, m_Graph.Resize()->SetFramePeriod(2000000));
+    want.insert(want.end(), {14100000, 16200000});
+    EXPECT_EQ(want, Kept({14100000, 14200000, 15200000, 16200000}, true));
+    // Period 0 passes every frame.
+    ASSERT_EQ(S_OK, m_Graph.Resize()->SetFramePeriod(0));
+    const std::vector<REFERENCE_TIME> all = Every(1, 20, 20000000);
+    want.insert(want.end(), all.begin(), all.end());
+    EXPECT_EQ(want, Kept(all, true));
 }
 
 TEST_F(ResizeThinning, BackwardsAndNegativeTimesOweTimeBeforeTheNextFrame)
@@ -96,17 +99,6 @@ TEST_F(ResizeThinning, BackwardsAndNegativeTimesOweTimeBeforeTheNextFrame)
     // -1.9 s (net one period after -2 s) passes.
     auto kept = Kept({-30000000, -20000000, -50000000, -25000000, -19000000, -10000000, -9500000, -8900000});
     EXPECT_EQ((std::vector<REFERENCE_TIME>{-30000000, -20000000, -19000000, -10000000, -8900000}), kept);
-}
-
-TEST_F(ResizeThinning, SetFramePeriodRestartsTheCount)
-{
-    Start(1000000);
-    auto first = Kept({0, 5000000, 5500000});
-    EXPECT_EQ((std::vector<REFERENCE_TIME>{0, 5000000}), first);
-    // The new period forgets the last time: the next frame is a first frame again.
-    ASSERT_EQ(S_OK, m_Graph.Resize()->SetFramePeriod(2000000));
-    auto all = Kept({5600000, 5700000, 6700000, 7700000});
-    EXPECT_EQ((std::vector<REFERENCE_TIME>{0, 5000000, 5600000, 7700000}), all);
 }
 
 } // namespace
