@@ -168,7 +168,13 @@ bool CDay::Record()
                 shown.empty() ? -1 : shown.front().frame, shown.empty() ? -1 : shown.back().frame, lost);
     std::printf("  recording: %zu segments from camera frame %d on, a new one every %d frames\n",
                 m_SegmentFirst.size(), firstKey, kSegmentFrames);
-    return ok && lost == 0 && !shown.empty() && shown.front().frame >= 0;
+    // The live queue drops its oldest frames when the view cannot keep up (a loaded machine); the
+    // recording, judged frame by frame in Probe, shows whether the camera's stream arrived whole.
+    const size_t allowed = shown.size() / 50;
+    if (lost > 0)
+        std::printf("  live view: %zu gaps (%s; the recording below must still be whole)\n", lost,
+                    lost <= allowed ? "within the 2 %% a loaded machine may drop" : "more than 2 %%: too many");
+    return ok && lost <= allowed && !shown.empty() && shown.front().frame >= 0;
 }
 
 bool CDay::Probe()
