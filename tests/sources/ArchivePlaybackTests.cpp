@@ -1,9 +1,9 @@
 // Archive playback with the real store source and receiver: the time-shift
 // scenarios of the buffer suite (seek, rates 1/4/-1, steps across a segment
-// edge, flushing seek, end of recording, stop position, a master with two
-// slaves) on recordings ffmpeg made, every frame checked by time and picture;
-// each with the store source, the TCP source fed by the archive server and
-// the local source fed by the capture tool in archive mode.
+// edge, flushing seek, end of recording, stop position, three synchronised
+// views) on recordings ffmpeg made, every frame checked by time and picture;
+// each with the store source, the AVI file source, the TCP source fed by the
+// archive server and the local source fed by the capture tool in archive mode.
 #include <algorithm>
 #include <cstdlib>
 
@@ -57,7 +57,7 @@ TEST_P(ArchivePlaybackTest, SeekThenForwardAtOneAndFourThenBackwardAcrossSegment
     ASSERT_NE(frames.end(), firstBack) << "reverse play never began:" << Text(frames);
     const std::vector<int> backward(firstBack, frames.end());
     ExpectStep(backward, -1, "backward at rate -1 across the edge at 80");
-    EXPECT_LE(backward.front(), turn + 2);
+    EXPECT_LE(backward.front(), turn + 4) << "reverse play turns where forward play was (40 ms of rate 4 in flight)";
 }
 
 TEST_P(ArchivePlaybackTest, StepsMoveOneFrameBothWaysAcrossTheEdgeBetweenTwoFiles)
@@ -144,12 +144,7 @@ TEST_P(ArchivePlaybackTest, RatesOf32And64PlayOnWhileASlowSourceIsStillFillingTh
     }
 }
 
-// The store source only: three TCP views on this loaded 2-core machine drift
-// by two frames at rate 4 now and then (each view fetches its stretches
-// over its own connection), so the group check stays with the store source.
-class ArchiveGroupTest : public ArchiveStoreFixture {};
-
-TEST_F(ArchiveGroupTest, ThreeViewsEachWithItsOwnSourceShowTheSameRecordedFrame)
+TEST_P(ArchivePlaybackTest, ThreeViewsEachWithItsOwnSourceShowTheSameRecordedFrame)
 {
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain", 3));
     ASSERT_NO_FATAL_FAILURE(Run());
@@ -209,9 +204,7 @@ TEST_F(ArchiveGroupTest, ThreeViewsEachWithItsOwnSourceShowTheSameRecordedFrame)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, ArchivePlaybackTest,
-                         ::testing::Values(SourceKind::Store, SourceKind::Tcp, SourceKind::Local),
-                         [](const ::testing::TestParamInfo<SourceKind>& info) {
-                             return info.param == SourceKind::Tcp ? "Tcp" : info.param == SourceKind::Local ? "Local" : "Store";
-                         });
+                         ::testing::Values(SourceKind::Store, SourceKind::AviFile, SourceKind::Tcp, SourceKind::Local),
+                         SourceKindName);
 
 }  // namespace
