@@ -57,7 +57,7 @@ TEST_F(ArchiveRobustnessTest, StopReturnsWithinASecondFromEveryParkedState)
     ExpectQuickStop("paused after a source seek");
 }
 
-TEST_F(ArchiveRobustnessTest, TwoHundredPlaySeekStopCyclesLeaveNoHandleBehind)
+TEST_F(ArchiveRobustnessTest, TwoHundredPlaySeekStopCyclesLeaveNoHandleOrObjectBehind)
 {
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
     // Warm-up: the first cycle creates what lives as long as the process.
@@ -65,6 +65,7 @@ TEST_F(ArchiveRobustnessTest, TwoHundredPlaySeekStopCyclesLeaveNoHandleBehind)
     ASSERT_EQ(S_OK, SeekGroup(5));
     ASSERT_TRUE(SUCCEEDED(m_Graph.Stop()));
     const DWORD handles = ProcessHandleCount();
+    const LONG objects = CBaseObject::ObjectsActive();  // filters, pins, allocators, samples
     for (int cycle = 0; cycle < 200; ++cycle) {
         ASSERT_NO_FATAL_FAILURE(Run());
         ASSERT_EQ(S_OK, SeekGroup((cycle * 7) % 110)) << "cycle " << cycle;
@@ -78,6 +79,7 @@ TEST_F(ArchiveRobustnessTest, TwoHundredPlaySeekStopCyclesLeaveNoHandleBehind)
     m_Graph.DrainEvents();
     EXPECT_EQ(0, m_Graph.CountEvents(EC_V77_SEGMENT_END)) << "no cycle raised 0x8005";
     EXPECT_LE(ProcessHandleCount(), handles + 5) << "handles before: " << handles;
+    EXPECT_EQ(objects, CBaseObject::ObjectsActive()) << "objects left by the cycles";
 }
 
 TEST_F(ArchiveRobustnessTest, AStoreWithGapsOverlapsAndBrokenFilesPlaysWhatIsReadable)

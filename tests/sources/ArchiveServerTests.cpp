@@ -1,9 +1,12 @@
 // The TCP archive source against a server that fails it: the real server
 // killed in the middle of a stretch, a server answering garbage, one that
-// goes silent; and Stop while an archive receiver waits inside GetBuffer for
-// a pool the test keeps empty.
+// goes silent; Stop while an archive receiver waits inside GetBuffer for a
+// pool the test keeps empty; and, with the archive server, the capture tool
+// and the store source alike, a frame that no longer reads and a stretch cut
+// short by a seek or a Stop.
 #include <winsock2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -15,6 +18,7 @@
 #include "companions/components/recording/V77ArchiveProtocol.h"
 #include "tests/buffer/BoundedCall.h"
 #include "tests/sources/ArchiveStoreFixture.h"
+#include "tools/common/CV77UnixProcess.h"
 #include "v77/IV77SamplePool.h"
 
 namespace P = V77ArchiveProtocol;
@@ -127,6 +131,7 @@ protected:
 TEST_F(ArchiveServerTest, TheServerKilledMidStretchFailsPlaybackOnceAndARestartedServerIsReachedAgain)
 {
     m_StoreKind = SourceKind::Tcp;
+    m_bAutoRestart = false;  // the buffer alone reports the end
     ASSERT_TRUE(m_Server.Start(StorePath("plain"), 0, 60));  // slower than play: always mid-stretch
     ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
     double bitRate = 0.0;
@@ -142,20 +147,14 @@ TEST_F(ArchiveServerTest, TheServerKilledMidStretchFailsPlaybackOnceAndARestarte
     EXPECT_TRUE(FAILED(status)) << "a lost server is a failure: 0x" << std::hex << status;
     Sleep(1000);
     m_Graph.DrainEvents();
-    // The source reports the failed stretch, the buffer the end of what it holds.
-    const std::vector<GraphEvent> ends = EventsWithCode(m_Graph, EC_V77_SEGMENT_END);
-    EXPECT_LE(ends.size(), 2u) << "no retry storm";
-    for (const GraphEvent& end : ends)
-        EXPECT_TRUE(FAILED(static_cast<HRESULT>(end.param1))) << "0x" << std::hex << end.param1;
+    EXPECT_EQ(1, m_Graph.CountEvents(EC_V77_SEGMENT_END)) << "one playback end, one 0x8005";
     ExpectStep(RenderedFrames(), 1, "what was delivered before the loss");
-    ExpectQuickStop("after the server died");
 
+    // The receiver still serves the buffer: a seek reaches the restarted server.
     const uint16_t port = m_Server.Port();
     ASSERT_TRUE(m_Server.Start(StorePath("plain"), port));
     m_Chains[0].renderer->ClearSamples();
-    ASSERT_NO_FATAL_FAILURE(Run());
     ASSERT_EQ(S_OK, SeekGroup(50));
-    ASSERT_EQ(S_OK, SetRate(4.0));
     ASSERT_TRUE(WaitUntil([&] { return LastFrame() >= 60; }, kEventTimeoutMs)) << Text(RenderedFrames());
     ExpectQuickStop("after reconnecting");
 }
@@ -219,8 +218,117 @@ TEST_P(ArchiveStarvedPoolTest, StopReturnsWithinASecondWhileTheReceiverWaitsInsi
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, ArchiveStarvedPoolTest, ::testing::Values(SourceKind::Store, SourceKind::Tcp),
-                         [](const ::testing::TestParamInfo<SourceKind>& info) {
-                             return info.param == SourceKind::Tcp ? "Tcp" : "Store";
-                         });
+                         SourceKindName);
+
+// A copy of the plain store that the test may break while it is served:
+// by the archive server, the capture tool or the store source itself.
+class ArchivePeerTest : public ArchiveStoreFixture, public ::testing::WithParamInterface<SourceKind> {
+protected:
+    void SetUp() override
+    {
+        ArchiveStoreFixture::SetUp();
+        m_StoreKind = GetParam();
+        m_Copy = "copy-" + std::to_string(GetCurrentProcessId());
+        ASSERT_EQ(0, Shell("rm -rf " + m_Copy + " && cp -r plain " + m_Copy));
+    }
+
+    void TearDown() override
+    {
+        ArchiveStoreFixture::TearDown();
+        Shell("rm -rf " + m_Copy);
+    }
+
+    // A shell command run in the stores' folder (Unix path: drive Z: dropped).
+    static int Shell(const std::string& command)
+    {
+        const std::string folder = V77_ARCHIVE_STORES + 2;
+        return CV77UnixProcess::Run(folder, "cd " + folder + " && " + command);
+    }
+
+    // The copy served with each frame delayed by delayMs, and one chain on it.
+    void ServeCopy(DWORD delayMs)
+    {
+        const std::wstring store = StorePath(m_Copy.c_str());
+        if (m_StoreKind == SourceKind::Tcp) {
+            ASSERT_TRUE(m_Server.Start(store, 0, delayMs));
+        } else if (m_StoreKind == SourceKind::Local) {
+            ASSERT_TRUE(m_Server.StartCapture(store, CaptureName(), delayMs));
+        }
+        ASSERT_NO_FATAL_FAILURE(BuildStore(m_Copy.c_str()));
+    }
+
+    std::string m_Copy;
+};
+
+TEST_P(ArchivePeerTest, AFrameThatNoLongerReadsFailsItsStretchOnceAndPlaybackEndsThere)
+{
+    m_bAutoRestart = false;  // the buffer alone reports the end
+    ASSERT_NO_FATAL_FAILURE(ServeCopy(0));
+    // Indexed whole; now the second half of the file of frames 40-79 goes.
+    const std::wstring segment = SegmentFile(40);
+    const std::string file = m_Copy + "/" + std::string(segment.begin(), segment.end());
+    ASSERT_EQ(0, Shell("truncate -s $(( $(stat -c %s " + file + ") / 2 )) " + file));
+    ASSERT_NO_FATAL_FAILURE(Run());
+    ASSERT_EQ(S_OK, SeekGroup(30));
+    ASSERT_EQ(S_OK, SetRate(4.0));
+    LONG_PTR status = 0;
+    ASSERT_TRUE(m_Graph.WaitForEvent(EC_V77_SEGMENT_END, kEventTimeoutMs, &status)) << Text(RenderedFrames());
+    if (m_StoreKind == SourceKind::Local)
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_READ_FAULT), static_cast<HRESULT>(status)) << "the capture tool's fail marker";
+    else
+        EXPECT_TRUE(FAILED(static_cast<HRESULT>(status))) << "0x" << std::hex << status;
+    ASSERT_TRUE(m_Chains[0].renderer->WaitForEndOfStream(kEventTimeoutMs)) << Text(RenderedFrames());
+    Sleep(500);
+    const std::vector<int> frames = RenderedFrames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(30, frames.front());
+    ExpectStep(frames, 1, "up to the frame that no longer reads");
+    EXPECT_GT(frames.back(), 40);
+    EXPECT_LT(frames.back(), 79) << "nothing is shown past the failure";
+    m_Graph.DrainEvents();
+    const std::vector<GraphEvent> ends = EventsWithCode(m_Graph, EC_V77_SEGMENT_END);
+    EXPECT_EQ(1u, ends.size()) << "one playback end, one 0x8005";
+    ExpectQuickStop("after a failed stretch");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, ArchivePeerTest,
+                         ::testing::Values(SourceKind::Store, SourceKind::Tcp, SourceKind::Local), SourceKindName);
+
+// Peers that stream each stretch slowly, so that a seek or a Stop comes
+// while one is still on its way.
+class ArchiveSlowPeerTest : public ArchivePeerTest {};
+
+TEST_P(ArchiveSlowPeerTest, ASeekOrAStopMidStretchLeavesNothingOfThatStretchBehindTheNewPosition)
+{
+    ASSERT_NO_FATAL_FAILURE(ServeCopy(50));  // a stretch of 10 frames takes half a second
+    ASSERT_NO_FATAL_FAILURE(Run());
+    ASSERT_EQ(S_OK, SeekGroup(0));
+    ASSERT_EQ(S_OK, SetRate(1.0));
+    ASSERT_TRUE(WaitForMore(0, 3)) << Text(RenderedFrames());
+    m_Chains[0].renderer->ClearSamples();
+    ASSERT_EQ(S_OK, SeekGroup(90));
+    ASSERT_TRUE(WaitUntil([&] { return LastFrame() >= 95; }, kEventTimeoutMs)) << Text(RenderedFrames());
+    std::vector<int> frames = RenderedFrames();
+    auto restart = std::find(frames.begin(), frames.end(), 90);
+    ASSERT_NE(frames.end(), restart) << Text(frames);
+    ExpectStep(std::vector<int>(restart, frames.end()), 1, "after a seek mid-stretch");
+    for (auto it = frames.begin(); it != restart; ++it)
+        EXPECT_LT(*it, 20) << "only frames from before the seek precede it:" << Text(frames);
+
+    // Given up mid-stretch by Stop; the next request must get only its own frames.
+    ExpectQuickStop("mid-stretch");
+    m_Chains[0].renderer->ClearSamples();
+    ASSERT_NO_FATAL_FAILURE(Run());
+    ASSERT_EQ(S_OK, SeekGroup(20));
+    ASSERT_EQ(S_OK, SetRate(4.0));
+    ASSERT_TRUE(WaitUntil([&] { return LastFrame() >= 35; }, kEventTimeoutMs)) << Text(RenderedFrames());
+    frames = RenderedFrames();
+    EXPECT_EQ(20, frames.front()) << Text(frames);
+    ExpectStep(frames, 1, "after a Stop mid-stretch");
+    ExpectQuickStop("after playing again");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, ArchiveSlowPeerTest, ::testing::Values(SourceKind::Tcp, SourceKind::Local),
+                         SourceKindName);
 
 }  // namespace

@@ -23,6 +23,16 @@ std::wstring StorePath(const char* store, const std::wstring& file)
     return file.empty() ? path : path + L"\\" + file;
 }
 
+std::string SourceKindName(const ::testing::TestParamInfo<SourceKind>& info)
+{
+    switch (info.param) {
+    case SourceKind::AviFile: return "Avi";
+    case SourceKind::Tcp: return "Tcp";
+    case SourceKind::Local: return "Local";
+    default: return "Store";
+    }
+}
+
 std::wstring SegmentFile(int firstFrame)
 {
     return std::to_wstring(T(firstFrame)) + L".avi";
@@ -78,6 +88,7 @@ void ArchiveStoreFixture::AddChain(SourceKind kind, const std::wstring& s1, cons
     SysFreeString(b2);
     ASSERT_EQ(S_OK, opened);
     EXPECT_EQ(kFrameTime, info.AvgTimePerFrame);
+    ASSERT_EQ(S_OK, chain.source->SetAutoRestart(m_bAutoRestart ? TRUE : FALSE));
     ComPtr<IV77DsBuffer> control = BufferControl(chain.buffer.Get());
     ASSERT_EQ(S_FALSE, control->CreateQueue(V77_QUEUE_FULL, kSegment, master));
     ASSERT_EQ(S_OK, control->SetTimeStep(kFrameTime));
@@ -93,7 +104,12 @@ void ArchiveStoreFixture::AddChain(SourceKind kind, const std::wstring& s1, cons
 void ArchiveStoreFixture::BuildStore(const char* store, int views)
 {
     std::wstring source = StorePath(store);
-    if (m_StoreKind == SourceKind::Tcp) {
+    std::wstring second;
+    if (m_StoreKind == SourceKind::AviFile) {
+        // The AVI file source plays one file: the plain recording written whole.
+        source = StorePath("whole", SegmentFile(0));
+        second = std::to_wstring(T(0));
+    } else if (m_StoreKind == SourceKind::Tcp) {
         if (!m_Server.Running()) {
             ASSERT_TRUE(m_Server.Start(StorePath(store))) << "the archive server did not start";
         }
@@ -106,7 +122,7 @@ void ArchiveStoreFixture::BuildStore(const char* store, int views)
     }
     for (int i = 0; i < views; ++i) {
         ComPtr<IV77DsBufferMaster> master = i ? BufferMaster(m_Chains[0].buffer.Get()) : nullptr;
-        ASSERT_NO_FATAL_FAILURE(AddChain(m_StoreKind, source, L"", master.Get()));
+        ASSERT_NO_FATAL_FAILURE(AddChain(m_StoreKind, source, second, master.Get()));
     }
 }
 

@@ -27,6 +27,8 @@ std::wstring SegmentFile(int firstFrame);
 // Tcp: the TCP archive source fed by the archive server tool serving the store;
 // Local: the archive local source fed by the capture tool serving it.
 enum class SourceKind { Store, AviFile, Local, Tcp };
+// Test-name suffix of a parameterised case.
+std::string SourceKindName(const ::testing::TestParamInfo<SourceKind>& info);
 
 struct ArchiveChain {
     ComPtr<CV77DsARCSourceFilterBase> source;
@@ -43,7 +45,8 @@ protected:
     void AddChain(SourceKind kind, const std::wstring& s1, const std::wstring& s2, IV77DsBufferMaster* master);
     // The name the capture tool serves the store under (SourceKind::Local).
     static std::wstring CaptureName();
-    // views chains on the store, each with its own source of m_StoreKind.
+    // views chains on the store, each with its own source of m_StoreKind
+    // (AviFile: the plain recording as one file).
     void BuildStore(const char* store, int views = 1);
     // Runs the graph and starts every source's receiver (a position on its pin).
     void Run();
@@ -70,6 +73,9 @@ protected:
     bool m_bPictureCarriesNumber = true;  // false for the lossy store
     SourceKind m_StoreKind = SourceKind::Store;
     bool m_bRenderersKeepSamples = false;
+    // Clear: the receivers serve the buffer without the source restarting
+    // them, and only the master buffer reports the end of playback.
+    bool m_bAutoRestart = true;
     ArchiveServerProcess m_Server;        // serves the store for SourceKind::Tcp and Local
     std::vector<ArchiveChain> m_Chains;
     std::vector<ComPtr<IV77DsBuffer>> m_Controls;

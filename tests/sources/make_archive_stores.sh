@@ -8,11 +8,12 @@
 #           segment at 100, a file of garbage at 200, a text file
 #   mpeg4/  MPEG-4 Part 2 (GOP 10): 0-29, 30-59, and 60-89 whose index has
 #           no key frame
+#   whole/  YUY2, frames 0-119 in one file (the AVI file source plays one file)
 set -euo pipefail
 out=$1
 ORIGIN=133485408000000000
 FRAME=400000
-rm -rf "$out" && mkdir -p "$out/plain" "$out/bad" "$out/mpeg4"
+rm -rf "$out" && mkdir -p "$out/plain" "$out/bad" "$out/mpeg4" "$out/whole"
 
 name() { echo $((ORIGIN + $1 * FRAME)).avi; }
 
@@ -28,6 +29,7 @@ yuy2() { segment "$1" "$2" "$3" -c:v rawvideo -pix_fmt yuyv422; }
 mpeg4() { segment "$1" "$2" "$3" -c:v mpeg4 -g 10 -sc_threshold 1000000000 -bf 0 -q:v 4 -pix_fmt yuv420p -vtag DX50; }
 
 for s in 0 40 80; do yuy2 "$out/plain/$(name $s)" $s 40; done
+yuy2 "$out/whole/$(name 0)" 0 120
 
 yuy2 "$out/bad/$(name 0)" 0 20
 yuy2 "$out/bad/$(name 40)" 40 20

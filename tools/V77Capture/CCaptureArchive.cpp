@@ -37,6 +37,9 @@ HRESULT CCaptureArchive::Open(const std::wstring& storeFolder)
     m_uSlotBytes = static_cast<uint32_t>(P::kStretchSize);
     for (size_t i = 0; i < m_Index.FrameCount(); ++i)
         m_uSlotBytes = std::max<uint32_t>(m_uSlotBytes, m_Index.Frame(i).size);
+    if (m_uSlots == 0)
+        m_uSlots = static_cast<uint32_t>(
+            std::clamp<uint64_t>(kRingBudgetBytes / m_uSlotBytes, kMinSlots, kMaxSlots));
     return S_OK;
 }
 

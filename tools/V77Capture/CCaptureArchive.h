@@ -19,6 +19,16 @@
 
 class CCaptureArchive {
 public:
+    // A viewer's ring, unless slots are given: as many slots of the
+    // recording's largest frame as fit kRingBudgetBytes, within
+    // kMinSlots..kMaxSlots. A viewer plays with as few as kMinSlots (frames
+    // are copied once half its ring is held); 64 slots of a 1080p YUY2 frame
+    // would take 265 MB a viewer.
+    static constexpr uint64_t kRingBudgetBytes = 32ull << 20;
+    static constexpr uint32_t kMinSlots = 4;
+    static constexpr uint32_t kMaxSlots = 64;
+
+    // slots 0: sized from the recording (see above).
     CCaptureArchive(const std::wstring& name, uint32_t slots, DWORD frameDelayMs);
 
     HRESULT Open(const std::wstring& storeFolder);

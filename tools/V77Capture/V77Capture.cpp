@@ -12,8 +12,8 @@
 // too). --frames ends the tool after N frames; otherwise it runs until it is
 // ended. With --store it serves the recording store FOLDER to local archive
 // receivers instead (archive mode, CCaptureArchive), each viewer with a ring
-// of --slots slots (default 64), until it is ended; --frame-delay-ms slows
-// every frame. Exit codes: 0 done, 2 bad command line or unreadable file or
+// of --slots slots (default: as many of the recording's largest frame as fit
+// 32 MB, 4 to 64), until it is ended; --frame-delay-ms slows every frame. Exit codes: 0 done, 2 bad command line or unreadable file or
 // store, 3 the ring or the archive's request pipe is in use by another live
 // capture process (or the ring is left with another format).
 #include <windows.h>
@@ -43,7 +43,7 @@ struct Options {
     uint32_t width = 320;
     uint32_t height = 240;
     uint32_t fps = 25;
-    uint32_t slots = 0;  // 0: 16 live, 64 archive
+    uint32_t slots = 0;  // 0: 16 live; archive: sized from the recording
     long long frames = -1;
 };
 
@@ -76,10 +76,10 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options)
             return false;
         }
     }
-    if (options->slots == 0)
-        options->slots = options->store.empty() ? 16 : 64;
+    if (options->slots == 0 && options->store.empty())
+        options->slots = 16;
     return CV77CaptureRingMapping::IsValidName(options->name) && options->fps >= 1 && options->fps <= 240 &&
-           options->slots >= 2 && options->slots <= 256 && options->width >= 2 && options->width <= 8192 &&
+           (options->slots == 0 || (options->slots >= 2 && options->slots <= 256)) && options->width >= 2 && options->width <= 8192 &&
            options->width % 2 == 0 && options->height >= 1 && options->height <= 8192;
 }
 

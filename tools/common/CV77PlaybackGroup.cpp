@@ -64,6 +64,9 @@ HRESULT CV77PlaybackGroup::AddView(IGraphBuilder* graph, const std::wstring& sto
     SysFreeString(s2);
     if (FAILED(Fail("open the store", hr)))
         return hr;
+    // The receivers serve the buffer without restarts; the master buffer
+    // alone then reports the end of playback (one 0x8005, not one per view).
+    archive->SetAutoRestart(FALSE);
     if (segmentFrames <= 0) {
         const LONG second = m_Info.AvgTimePerFrame > 0 ? static_cast<LONG>(10000000 / m_Info.AvgTimePerFrame) : 25;
         segmentFrames = second > 10 ? second : 10;

@@ -283,7 +283,9 @@ void CV77ArchiveReceiver::Serve(const PlayCommand& command)
         }
         if (FAILED(hr)) {
             m_pEvents->OnPlaybackEnd(hr, 0, 0, 0);
-            return;
+            if (asked != S_OK || m_bQuit)
+                return;
+            continue;  // the buffer may still seek (see below)
         }
         if (asked == E_NOTIMPL && stretch.count == 0) {
             m_pEvents->OnPlaybackEnd(S_FALSE, 0, 0, 0);
@@ -300,7 +302,13 @@ void CV77ArchiveReceiver::Serve(const PlayCommand& command)
         } else {
             m_pEvents->OnPlaybackEnd(end == End::Done ? S_OK : S_FALSE, delivered, 0, stretch.next);
         }
-        return;
+        // A buffer is asked again until it stops (its failure ends the loop
+        // above), whether or not the source restarts us: with auto restart
+        // clear it does not, and after a failed stretch it never does, yet
+        // the buffer may still seek. A stretch given up (the pin stopped
+        // streaming) ends here: the source is stopping or seeking.
+        if (asked != S_OK || end == End::Stopped || m_bQuit)
+            return;
     }
 }
 

@@ -7,7 +7,10 @@
 // stretch to read (IV77ARCReceiverEvents::OnRequest, which waits on the
 // buffer downstream), reads that stretch into samples from GetBuffer, hands
 // them over with OnSample and reports the end with OnPlaybackEnd (the source
-// answers an S_OK end with the next Play). One Play, one stretch:
+// answers an S_OK end with the next Play when auto restart is set). While a
+// buffer asks, the thread asks it again after each stretch, restarted or not
+// (a failed stretch is never restarted, yet the buffer may seek), until it
+// stops or the pin stops streaming; without one, one Play, one stretch:
 //   S_OK      the stretch was delivered; next = where the following one begins;
 //   S_FALSE   nothing more to do (the source stopped streaming, the buffer
 //             stopped, or, without a buffer, the recording ended): the
