@@ -22,6 +22,35 @@ const HostOption* Find(const std::vector<HostOption>& options, const std::string
     return nullptr;
 }
 
+// The whole text is the number, and it is in the type's range.
+bool ParseWhole(const std::string& text, double* value)
+{
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtod(text.c_str(), &end);
+    return !text.empty() && !*end && !errno;
+}
+
+bool ParseWhole(const std::string& text, long* value)
+{
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && !*end && !errno;
+}
+
+std::string Describe(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%g", value);
+    return text;
+}
+
+std::string Describe(long value)
+{
+    return std::to_string(value);
+}
+
 }  // namespace
 
 bool CHostArgs::Parse(int argc, char** argv, const std::vector<HostOption>& options)
@@ -56,39 +85,28 @@ std::string CHostArgs::Value(const char* name, const std::string& fallback) cons
     return it == m_Values.end() ? fallback : it->second;
 }
 
-bool CHostArgs::Number(const char* name, double min, double max, double* out)
+template <typename T>
+bool CHostArgs::Ranged(const char* name, T min, T max, const char* kind, T* out)
 {
     auto it = m_Values.find(name);
     if (it == m_Values.end())
         return true;
-    const char* text = it->second.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    if (!*text || *end || errno || !(value >= min && value <= max)) {
-        char range[96];
-        std::snprintf(range, sizeof(range), " takes a number from %g to %g", min, max);
-        m_Error = std::string(name) + range + ", not \"" + it->second + "\"";
+    T value{};
+    if (!ParseWhole(it->second, &value) || !(value >= min && value <= max)) {
+        m_Error = std::string(name) + " takes " + kind + " from " + Describe(min) + " to " + Describe(max) +
+                  ", not \"" + it->second + "\"";
         return false;
     }
     *out = value;
     return true;
 }
 
+bool CHostArgs::Number(const char* name, double min, double max, double* out)
+{
+    return Ranged(name, min, max, "a number", out);
+}
+
 bool CHostArgs::Integer(const char* name, long min, long max, long* out)
 {
-    auto it = m_Values.find(name);
-    if (it == m_Values.end())
-        return true;
-    const char* text = it->second.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (!*text || *end || errno || value < min || value > max) {
-        m_Error = std::string(name) + " takes a whole number from " + std::to_string(min) + " to " +
-                  std::to_string(max) + ", not \"" + it->second + "\"";
-        return false;
-    }
-    *out = value;
-    return true;
+    return Ranged(name, min, max, "a whole number", out);
 }

@@ -28,6 +28,9 @@ public:
     const std::string& Error() const { return m_Error; }
 
 private:
+    template <typename T>
+    bool Ranged(const char* name, T min, T max, const char* kind, T* out);
+
     std::map<std::string, std::string> m_Values;
     std::vector<std::string> m_Positionals;
     std::string m_Error;
