@@ -695,8 +695,10 @@ TEST(FullQueueRequests, AContinuationAskedForBeforeASeekDoesNotEndTheSeekEarly)
     CComInit com;
     SyntheticRecording recording(300, kSegment);
     // The continuation after the segments of a source's own seek is waiting
-    // to be taken, or taken and still being read, when the host seeks far.
-    for (const bool taken : {false, true}) {
+    // to be taken, or taken and still being read, when the host seeks far;
+    // or the graph stops while the seek waits its turn.
+    for (const int variant : {0, 1, 2}) {
+        const bool taken = variant == 1;
         CFakeQueueOwner owner;
         CFullBufferQueue queue(&owner, kSegment);
         owner.SetQueue(&queue);
@@ -717,6 +719,12 @@ TEST(FullQueueRequests, AContinuationAskedForBeforeASeekDoesNotEndTheSeekEarly)
         CFullBufferQueue* q = &queue;
         BoundedCall seek([=] { q->SetPositions(position.get(), nullptr, nullptr); });
         EXPECT_FALSE(seek.Wait(100)) << "the seek returned before anything was read for it";
+        if (variant == 2) {
+            queue.StopPlayback();
+            EXPECT_TRUE(seek.Wait(kWaitMs)) << "Stop left a seek waiting for its turn";
+            queue.Deactivate();
+            continue;
+        }
         if (taken)
             Serve(queue, recording, continuation);
         else
