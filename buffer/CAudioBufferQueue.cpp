@@ -102,5 +102,6 @@ void CAudioBufferQueue::RequestNeighbours(HRESULT hr)
         m_SeekDone.Set();
         return;
     }
-    RequestSegment(Index(1), 0, kContinueAfter, 0);
+    if (!RequestSegment(Index(1), 0, kContinueAfter, 0))
+        EndChain();
 }

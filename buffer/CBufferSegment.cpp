@@ -8,7 +8,6 @@ CBufferSegment::CBufferSegment()
       m_lAnnounced(0),
       m_tRequest(0),
       m_tContinuation(0),
-      m_lRequestId(0),
       m_hrFill(S_OK),
       m_bCannotContinue(false),
       m_State(Idle),
@@ -25,7 +24,6 @@ void CBufferSegment::Empty()
     m_nCursor = kUnplaced;
     m_lAnnounced = 0;
     m_tContinuation = 0;
-    m_lRequestId = 0;
     m_hrFill = S_OK;
     m_bCannotContinue = false;
     m_State = Idle;
@@ -34,12 +32,11 @@ void CBufferSegment::Empty()
     m_Idle.Set();
 }
 
-void CBufferSegment::BeginRequest(REFERENCE_TIME position, LONG id)
+void CBufferSegment::BeginRequest(REFERENCE_TIME position)
 {
     Empty();
     CAutoLock lock(&m_Lock);
     m_tRequest = position;
-    m_lRequestId = id;
     m_State = Requested;
     m_Idle.Reset();
 }

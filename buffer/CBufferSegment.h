@@ -31,8 +31,8 @@ public:
 
     // Releases every frame and returns to Idle with the events reset (idle set).
     void Empty();
-    // Empty, then Requested for the stretch of request id starting at position.
-    void BeginRequest(REFERENCE_TIME position, LONG id);
+    // Empty, then Requested for the stretch starting at position.
+    void BeginRequest(REFERENCE_TIME position);
     // A stretch whose end never got reported: complete with what arrived.
     void Finish();
     // The source reported the stretch: result, frames announced, continuation.
@@ -75,7 +75,6 @@ public:
     HRESULT Result() const { return m_hrFill; }
     bool CannotContinue() const { return m_bCannotContinue; }
     LONG Announced() const { return m_lAnnounced; }
-    LONG RequestId() const { return m_lRequestId; }
 
     HANDLE IdleEvent() const { return m_Idle.Handle(); }
     HANDLE CompleteEvent() const { return m_Complete.Handle(); }
@@ -89,7 +88,6 @@ private:
     LONG m_lAnnounced;
     REFERENCE_TIME m_tRequest;
     REFERENCE_TIME m_tContinuation;
-    LONG m_lRequestId;          // the request the frames belong to (0: none)
     HRESULT m_hrFill;
     bool m_bCannotContinue;
     State m_State;

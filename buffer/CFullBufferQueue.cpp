@@ -41,7 +41,6 @@ CFullBufferQueue::CFullBufferQueue(IBufferQueueOwner* owner, LONG segmentLength)
       m_tStart(0),
       m_tStop(kMaxTime),
       m_nReceiving(-1),
-      m_lNextRequestId(1),
       m_bWaitingForFrames(false),
       m_dwWakes(0)
 {
@@ -85,7 +84,7 @@ void CFullBufferQueue::Abort()
         CAutoLock lock(&m_Lock);
         m_bAborting = true;
         m_RequestRelease.Set();
-        m_Pending.clear();
+        m_Pending = Request();
         m_RequestTaken.Set();
         m_DataReady.Reset();
         m_SeekDone.Reset();
@@ -149,7 +148,7 @@ void CFullBufferQueue::Clear()
     CAutoLock lock(&m_Lock);
     m_Ring.EmptyAll();
     m_Commands.clear();
-    m_Pending.clear();
+    m_Pending = Request();
     m_RequestTaken.Set();
     m_InProgress = Request();
     m_nReceiving = -1;
@@ -171,12 +170,11 @@ void CFullBufferQueue::Flush()
     if (request.segment < 0) {
         request.position = m_tCurrent;
         request.stop = m_tStop;
-        request.id = m_lNextRequestId++;
     }
     request.type = kSeek;
     request.segment = Index(0);
     request.flags = kSeekNeighbours | kFlush;
-    Segment(0).BeginRequest(request.position, request.id);
+    Segment(0).BeginRequest(request.position);
     m_nReceiving = request.segment;
     m_InProgress = request;
 }
@@ -208,10 +206,8 @@ HRESULT CFullBufferQueue::Add(IV77PoolItem* frame)
         return S_OK;
     const int receiving = m_nReceiving;
     bool added = false;
-    if (m_Ring.At(receiving).AddFrame(std::move(entry), &added)) {
-        m_LastCompleted = m_InProgress;
+    if (m_Ring.At(receiving).AddFrame(std::move(entry), &added))
         m_nReceiving = -1;
-    }
     if (added && receiving == Index(0))
         WakeFrameWaiter();
     return S_OK;
@@ -258,14 +254,19 @@ HRESULT CFullBufferQueue::QueueRecord(const V77_COMMAND_RECORD& record)
 
 // ---- rotation and seeking ----
 
+// One request at a time: a current segment found idle (right after a seek,
+// or its request gave way to another) is asked for first, and its report asks
+// for the one after it.
 void CFullBufferQueue::RotateForward()
 {
     CAutoLock lock(&m_Lock);
     m_Ring.Advance(1);
     CBufferSegment& current = Segment(0);
     current.SetCursor(0);  // its first frame, or the first to arrive
-    if (current.GetState() == CBufferSegment::Idle)
-        RequestSegment(Index(0), 0, kContinueAfter, 0);
+    if (current.GetState() == CBufferSegment::Idle) {
+        RequestSegment(Index(0), 0, kContinueAfter, kThenFollowing);
+        return;
+    }
     if (current.GetState() == CBufferSegment::Complete &&
         (FAILED(current.Result()) || current.Continuation() <= 0))
         Segment(1).MarkFailed(current.Result());
@@ -281,8 +282,10 @@ void CFullBufferQueue::RotateBackward()
     const bool complete = current.GetState() == CBufferSegment::Complete;
     // Its last frame; a segment still filling places the cursor when complete.
     current.SetCursor(complete && !current.IsEmpty() ? current.Count() - 1 : CBufferSegment::kUnplaced);
-    if (current.GetState() == CBufferSegment::Idle)
-        RequestSegment(Index(0), 0, kContinueBefore, 0);
+    if (current.GetState() == CBufferSegment::Idle) {
+        RequestSegment(Index(0), 0, kContinueBefore, kThenFollowing);
+        return;
+    }
     if (current.IsFailed() || (complete && current.IsEmpty()))
         Segment(-1).MarkFailed(current.Result());
     else
@@ -319,8 +322,9 @@ HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
         CancelClockWait();
         return S_OK;
     }
-    m_SeekDone.Reset();
-    if (!RequestSegment(Index(0), position, kSeek, flush ? kSeekNeighbours | kFlush : kSeekNeighbours))
+    // A flushing seek takes the place of a request still waiting (the flush
+    // makes it stale); any other waits its turn behind it.
+    if (!RequestSegment(Index(0), position, kSeek, flush ? kSeekNeighbours | kFlush : kSeekNeighbours, !flush))
         return E_FAIL;
     // Released when the neighbours are filled, or by Deactivate.
     HANDLE handles[2] = {m_SeekDone.Handle(), m_Shutdown.Handle()};

@@ -62,6 +62,8 @@ protected:
         kFlush = 0x4,
         kSeekNeighbours = 0x10000,    // a seek: fill the segments before and after it next
         kPreviousThenNext = 0x20000,  // the segment before a seek: then the one after it
+        kThenFollowing = 0x40000,     // a current segment found idle: then the one after it in its direction
+        kSuperseded = 0x80000,        // in progress, its segment asked for again: its report changes nothing
     };
 
     struct Request {
@@ -70,18 +72,23 @@ protected:
         DWORD type = 0;
         int segment = -1;  // -1: none
         DWORD flags = 0;
-        LONG id = 0;
     };
 
     // The segment at offset -1, 0 or +1 from the current one.
     int Index(int offset) const { return m_Ring.Index(offset); }
     CBufferSegment& Segment(int offset) { return m_Ring.Segment(offset); }
 
-    // Records a request for segment index (replacing one still pending for it).
-    bool RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags);
+    // Records the one pending request, for segment index. wait: the caller
+    // holds no queue lock and is not the source's thread, so it may wait for
+    // the source to take a request pending for another segment. False when
+    // nothing was recorded.
+    bool RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags, bool wait = false);
     // What follows a request answered with hr: the neighbours after a seek, the
     // segment after the previous one, or the end of the seek.
     void ContinueChain(const Request& request, HRESULT hr);
+    // A chain of requests ended: seek-done, unless a seek still waits to be
+    // taken or a flush is under way.
+    void EndChain();
     // After a successful seek stretch: which neighbours to fill (the audio queue differs).
     virtual void RequestNeighbours(HRESULT hr);
     HRESULT Seek(REFERENCE_TIME position, bool flush);
@@ -125,11 +132,9 @@ protected:
     REFERENCE_TIME m_tCurrent;
     REFERENCE_TIME m_tStart;
     REFERENCE_TIME m_tStop;
-    std::deque<Request> m_Pending;  // at most one per segment, taken in order
-    Request m_InProgress;
-    Request m_LastCompleted;
+    Request m_Pending;              // waits to be taken by the source (segment -1: none)
+    Request m_InProgress;           // taken, not reported yet (segment -1: none)
     int m_nReceiving;               // segment that takes arriving frames, -1: none
-    LONG m_lNextRequestId;
     bool m_bWaitingForFrames;       // GetNext waits for the current segment to grow
     DWORD m_dwWakes;                // counts data-ready signals, so GetNext never resets a newer one
     std::deque<Microsoft::WRL::ComPtr<IV77PoolItem>> m_Commands;
@@ -168,6 +173,10 @@ private:
     void EndOfPlayback();
     static bool Exhausted(const CBufferSegment& segment);
     static bool CanContinue(const CBufferSegment& segment, int direction);
+    // Empties segment index; frames and a report still on their way for it are dropped.
+    void Release(int index);
+    // Waits until no request for another segment than index waits to be taken.
+    bool WaitForTurn(int index);
     bool ResolveRequest(Request* request);
     void BeginProgress(const Request& request);
     void SignalRequestState();

@@ -1,15 +1,17 @@
 // The request channel of the time-shift queue to the upstream archive
 // source: segments asked for (RequestSegment), taken by the source's thread
 // (GetRequest, through WaitForRequest), reported done (OnRequestDone), and
-// the chain of requests that fills the neighbours of a seek.
+// the chain of requests that fills the neighbours of a seek. One request
+// waits to be taken and one is in progress, no more: the source reads each
+// against the segments as they are when it takes it, and a report asks for
+// what follows it.
 #include "buffer/CFullBufferQueue.h"
 
-#include <algorithm>
 #include "framework/CAutoLock.h"
 
 void CFullBufferQueue::SignalRequestState()
 {
-    if (m_Pending.empty()) {
+    if (m_Pending.segment < 0) {
         m_RequestTaken.Set();
         m_RequestAvailable.Reset();
     } else if (m_InProgress.segment < 0) {
@@ -17,28 +19,72 @@ void CFullBufferQueue::SignalRequestState()
     }
 }
 
-bool CFullBufferQueue::RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags)
+bool CFullBufferQueue::WaitForTurn(int index)
 {
+    // Request-taken is set whenever nothing waits; Abort, Stop and Inactive
+    // end the wait (the seek then fails like one made while aborting).
+    HANDLE handles[3] = {m_RequestTaken.Handle(), m_Shutdown.Handle(), m_RequestRelease.Handle()};
+    for (;;) {
+        {
+            CAutoLock lock(&m_Lock);
+            if (m_bAborting || m_bStopped)
+                return false;
+            if (m_Pending.segment < 0 || m_Pending.segment == index)
+                return true;
+        }
+        if (WaitForMultipleObjects(3, handles, FALSE, INFINITE) != WAIT_OBJECT_0)
+            return false;
+    }
+}
+
+void CFullBufferQueue::Release(int index)
+{
+    if (m_InProgress.segment == index)
+        m_InProgress.flags |= kSuperseded;  // frames and report still on their way are dropped
+    if (m_nReceiving == index)
+        m_nReceiving = -1;
+    m_Ring.At(index).Empty();
+}
+
+bool CFullBufferQueue::RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags, bool wait)
+{
+    // A request waiting for another segment is read by the source against
+    // the segments as they are now, before this one empties its segment.
+    if (wait && !WaitForTurn(index))
+        return false;
     CAutoLock lock(&m_Lock);
     if (m_bAborting)
         return false;
-    // A newer request for the same segment replaces one still waiting; frames
-    // still arriving for a superseded request in progress are dropped.
-    m_Pending.erase(std::remove_if(m_Pending.begin(), m_Pending.end(),
-                                   [index](const Request& r) { return r.segment == index; }),
-                    m_Pending.end());
-    if (m_nReceiving == index)
-        m_nReceiving = -1;
+    if (m_Pending.segment >= 0 && m_Pending.segment != index && type != kSeek) {
+        // Callers that cannot wait (under the queue lock, or the source's own
+        // thread in its report) never queue behind it either. A seek waiting
+        // refills every segment around it; the current segment's request is
+        // what play waits for, and its report asks for the one after it.
+        // Either way this segment's old frames go back to the pool now: the
+        // source may need them for the stretch it is reading.
+        if (m_Pending.type == kSeek || m_Pending.segment == Index(0)) {
+            if (m_Pending.type != kSeek)
+                m_Pending.flags |= kThenFollowing;
+            Release(index);
+            return false;
+        }
+    }
+    // Given way: that segment stays idle and is asked for again when play
+    // reaches it.
+    if (m_Pending.segment >= 0 && m_Pending.segment != index)
+        m_Ring.At(m_Pending.segment).Empty();
+    Release(index);
     Request request;
     request.position = position;
     request.stop = m_tStop;
     request.type = type;
     request.segment = index;
     request.flags = flags;
-    request.id = m_lNextRequestId++;
-    m_Ring.At(index).BeginRequest(position, request.id);
-    m_Pending.push_back(request);
+    m_Ring.At(index).BeginRequest(position);
+    m_Pending = request;
     m_RequestTaken.Reset();
+    if (type == kSeek)
+        m_SeekDone.Reset();  // here, not before a wait: a report meanwhile would set it again
     if (flags & kFlush)
         m_bAborting = true;  // frames in flight are stale until the source's flush arrives
     if (m_InProgress.segment < 0)
@@ -114,12 +160,12 @@ HRESULT CFullBufferQueue::GetRequest(REFERENCE_TIME* position, DWORD* type, WORD
         m_RequestTaken.Set();
         return E_FAIL;
     }
-    if (m_Pending.empty()) {
+    if (m_Pending.segment < 0) {
         m_RequestTaken.Set();
         return S_FALSE;
     }
-    Request request = m_Pending.front();
-    m_Pending.pop_front();
+    Request request = m_Pending;
+    m_Pending = Request();
     if (!ResolveRequest(&request)) {
         // Nothing to read there: the segment is marked failed and the chain of
         // requests after a seek goes on as if it had been answered.
@@ -130,8 +176,7 @@ HRESULT CFullBufferQueue::GetRequest(REFERENCE_TIME* position, DWORD* type, WORD
         return S_FALSE;
     }
     BeginProgress(request);
-    if (m_Pending.empty())
-        m_RequestTaken.Set();
+    m_RequestTaken.Set();
     *position = request.position;
     *type = (request.flags & kForward) ? 2 : (request.flags & kBackward) ? 3 : 0;
     *flush = (request.flags & kFlush) ? 0xFFFF : 0;
@@ -145,13 +190,12 @@ HRESULT CFullBufferQueue::OnRequestDone(HRESULT hr, LONG frameCount, DWORD, REFE
     {
         CAutoLock lock(&m_Lock);
         request = m_InProgress;
-        if (request.segment >= 0) {
-            CBufferSegment& segment = m_Ring.At(request.segment);
-            // A segment re-requested meanwhile belongs to its new request.
-            if (segment.RequestId() == request.id && segment.EndRequest(hr, frameCount, next) &&
-                m_nReceiving == request.segment)
-                m_nReceiving = -1;
-        }
+        // A segment asked for again meanwhile belongs to its new request.
+        if (request.flags & kSuperseded)
+            request = Request();
+        if (request.segment >= 0 && m_Ring.At(request.segment).EndRequest(hr, frameCount, next) &&
+            m_nReceiving == request.segment)
+            m_nReceiving = -1;
         WakeFrameWaiter();
         aborting = m_bAborting;
     }
@@ -168,11 +212,26 @@ HRESULT CFullBufferQueue::OnRequestDone(HRESULT hr, LONG frameCount, DWORD, REFE
 
 void CFullBufferQueue::ContinueChain(const Request& request, HRESULT hr)
 {
-    if (request.flags & kSeekNeighbours)
+    if (request.flags & kSeekNeighbours) {
         RequestNeighbours(hr);
-    else if (request.flags & kPreviousThenNext)
-        RequestSegment(Index(1), 0, kContinueAfter, 0);
-    else
+        return;
+    }
+    bool more = false;
+    if (request.flags & kPreviousThenNext)  // two ahead of its own: the one after the seek's
+        more = RequestSegment((request.segment + 2) % 3, 0, kContinueAfter, 0);
+    else if ((request.flags & kThenFollowing) && request.type == kContinueAfter)
+        more = RequestSegment((request.segment + 1) % 3, 0, kContinueAfter, 0);
+    else if ((request.flags & kThenFollowing) && request.type == kContinueBefore)
+        more = RequestSegment((request.segment + 2) % 3, 0, kContinueBefore, 0);
+    if (!more)
+        EndChain();
+}
+
+void CFullBufferQueue::EndChain()
+{
+    // A request taken before a seek was asked for is not the seek's end.
+    CAutoLock lock(&m_Lock);
+    if (!m_bAborting && m_Pending.type != kSeek)
         m_SeekDone.Set();
 }
 
@@ -185,7 +244,8 @@ void CFullBufferQueue::RequestNeighbours(HRESULT hr)
         m_SeekDone.Set();
         return;
     }
-    RequestSegment(Index(-1), 0, kContinueBefore, kPreviousThenNext);
+    if (!RequestSegment(Index(-1), 0, kContinueBefore, kPreviousThenNext))
+        EndChain();
 }
 
 HRESULT CFullBufferQueue::WaitReady(DWORD timeoutMs)

@@ -545,27 +545,39 @@ TEST_F(FullQueueTest, FlushStopAndInactiveReleaseWaitForRequestWithAFailure)
     }
 }
 
-// Plays the source by hand: takes one request and serves it from recording.
-HRESULT ServeOne(CFullBufferQueue& queue, const SyntheticRecording& recording, bool deliver = true)
+// Plays the source by hand: delivers the stretch asked for and reports it.
+HRESULT Serve(CFullBufferQueue& queue, const SyntheticRecording& recording, const FeederRequest& request)
 {
-    REFERENCE_TIME position = 0;
-    DWORD type = 0;
-    WORD flush = 0;
-    HRESULT hr = E_PENDING;
-    if (!FinishesWithin(kWaitMs, [&] { hr = queue.GetRequest(&position, &type, &flush); }) || hr != S_OK)
-        return FAILED(hr) ? hr : E_FAIL;
-    if (!deliver)
-        return S_OK;
-    if (flush) {
+    if (request.flush) {
         queue.Abort();
         queue.Flush();
     }
-    const SyntheticRecording::Stretch stretch = recording.ForRequest(position, type);
+    const SyntheticRecording::Stretch stretch = recording.ForRequest(request.position, request.type);
     for (int i = 0; i < stretch.count; ++i) {
         const int frame = stretch.first + i;
         queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
     }
     return queue.OnRequestDone(S_OK, stretch.count, 0, stretch.next);
+}
+
+// Takes one request (bounded); S_OK with *request filled. A call left
+// blocked writes only into its own state (the test's Stop releases it).
+HRESULT Take(CFullBufferQueue& queue, FeederRequest* request)
+{
+    auto taken = std::make_shared<FeederRequest>();
+    auto hr = std::make_shared<HRESULT>(E_PENDING);
+    CFullBufferQueue* q = &queue;
+    if (!FinishesWithin(kWaitMs, [=] { *hr = q->GetRequest(&taken->position, &taken->type, &taken->flush); }))
+        return E_PENDING;
+    *request = *taken;
+    return *hr == S_OK ? S_OK : FAILED(*hr) ? *hr : E_FAIL;
+}
+
+HRESULT ServeOne(CFullBufferQueue& queue, const SyntheticRecording& recording)
+{
+    FeederRequest request;
+    const HRESULT hr = Take(queue, &request);
+    return hr == S_OK ? Serve(queue, recording, request) : hr;
 }
 
 TEST(FullQueueFlush, APauseWhileAFlushingSeekIsServedLeavesTheSeekWhole)
@@ -589,21 +601,12 @@ TEST(FullQueueFlush, APauseWhileAFlushingSeekIsServedLeavesTheSeekWhole)
     auto hr = std::make_shared<HRESULT>(E_PENDING);
     CFullBufferQueue* q = &queue;
     BoundedCall flushingSeek([=] { *hr = q->SetPositions(position.get(), nullptr, nullptr); });
-    REFERENCE_TIME at = 0;
-    DWORD type = 0;
-    WORD flush = 0;
-    ASSERT_TRUE(FinishesWithin(kWaitMs, [&] { queue.GetRequest(&at, &type, &flush); }));
-    ASSERT_EQ(0xFFFF, flush);
+    FeederRequest request;
+    ASSERT_EQ(S_OK, Take(queue, &request));
+    ASSERT_EQ(0xFFFF, request.flush);
     queue.StartPlayback();
-    queue.Abort();
-    queue.Flush();
-    const SyntheticRecording::Stretch stretch = recording.ForRequest(at, type);
-    for (int i = 0; i < stretch.count; ++i) {
-        const int frame = stretch.first + i;
-        queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
-    }
-    queue.OnRequestDone(S_OK, stretch.count, 0, stretch.next);
-    for (int i = 0; i < 2 && !flushingSeek.Done(); ++i)
+    Serve(queue, recording, request);
+    for (int i = 0; i < 2; ++i)
         ServeOne(queue, recording);
     EXPECT_TRUE(flushingSeek.Wait(kWaitMs)) << "the seek never completed: seek-done stays unset until Stop";
     REFERENCE_TIME current = 0;
@@ -647,7 +650,7 @@ TEST(BufferSegment, AReportArrivingAfterTheCursorLeftTheFramesDoesNotPutItBack)
     // late report must not put the cursor back on a frame already shown.
     for (LONG walked : {3L, -1L}) {
         CBufferSegment segment;
-        segment.BeginRequest(400000, 1);
+        segment.BeginRequest(400000);
         for (int frame = 1; frame <= 3; ++frame) {
             CBufferSegment::Frame entry;
             entry.item = MakeFrame(frame, frame * 400000);
@@ -680,16 +683,66 @@ TEST(FullQueueFlush, AFlushNobodyRequestedIsFilledAndAnsweredLikeASeek)
     queue.OnRequestDone(S_OK, kSegment, 0, recording.TimeOf(225));
     REFERENCE_TIME time = 0;
     EXPECT_EQ(S_OK, queue.GetCurrentTime(&time)) << "the flushed-in frames fill the current segment";
-    REFERENCE_TIME position = 0;
-    DWORD type = 0;
-    WORD flush = 0;
-    HRESULT hr = E_PENDING;
-    EXPECT_TRUE(FinishesWithin(kWaitMs, [&] { hr = queue.GetRequest(&position, &type, &flush); }))
-        << "the RequestDone was ignored: nothing more is requested";
-    EXPECT_EQ(S_OK, hr);
-    EXPECT_EQ(3u, type) << "as after a seek, the stretch before comes next";
+    FeederRequest request;
+    EXPECT_EQ(S_OK, Take(queue, &request)) << "the RequestDone was ignored: nothing more is requested";
+    EXPECT_EQ(3u, request.type) << "as after a seek, the stretch before comes next";
     queue.StopPlayback();
     queue.Deactivate();
+}
+
+TEST(FullQueueRequests, AContinuationAskedForBeforeASeekDoesNotEndTheSeekEarly)
+{
+    CComInit com;
+    SyntheticRecording recording(300, kSegment);
+    // The continuation after the segments of a source's own seek is waiting
+    // to be taken, or taken and still being read, when the host seeks far;
+    // or the graph stops while the seek waits its turn.
+    for (const int variant : {0, 1, 2}) {
+        const bool taken = variant == 1;
+        CFakeQueueOwner owner;
+        CFullBufferQueue queue(&owner, kSegment);
+        owner.SetQueue(&queue);
+        ASSERT_EQ(S_OK, queue.SetSize(3 * kSegment, 16));
+        queue.StartPlayback();
+        queue.Abort();
+        queue.Flush();
+        for (int frame = 200; frame < 225; ++frame)
+            queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
+        queue.OnRequestDone(S_OK, kSegment, 0, recording.TimeOf(225));
+        ASSERT_EQ(S_OK, ServeOne(queue, recording)) << "the stretch before";
+        FeederRequest continuation;
+        if (taken) {
+            ASSERT_EQ(S_OK, Take(queue, &continuation));
+            ASSERT_EQ(2u, continuation.type);
+        }
+        auto position = std::make_shared<REFERENCE_TIME>(recording.TimeOf(100));
+        CFullBufferQueue* q = &queue;
+        BoundedCall seek([=] { q->SetPositions(position.get(), nullptr, nullptr); });
+        EXPECT_FALSE(seek.Wait(100)) << "the seek returned before anything was read for it";
+        if (variant == 2) {
+            queue.StopPlayback();
+            EXPECT_TRUE(seek.Wait(kWaitMs)) << "Stop left a seek waiting for its turn";
+            queue.Deactivate();
+            continue;
+        }
+        if (taken)
+            Serve(queue, recording, continuation);
+        else
+            ServeOne(queue, recording);
+        EXPECT_FALSE(seek.Wait(100)) << (taken ? "taken" : "waiting")
+                                     << ": the continuation ended the seek before its frames came";
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(S_OK, ServeOne(queue, recording)) << "the seek, the stretch before, the stretch after";
+        EXPECT_TRUE(seek.Wait(kWaitMs));
+        REFERENCE_TIME current = 0;
+        EXPECT_EQ(S_OK, queue.GetCurrentTime(&current));
+        EXPECT_EQ(100, recording.FrameOf(current)) << (taken ? "taken" : "waiting");
+        EXPECT_EQ(recording.TimeOf(75), queue.GetFirstTime());
+        EXPECT_EQ(recording.TimeOf(149), queue.GetLastTime());
+        queue.StopPlayback();
+        queue.Deactivate();
+        seek.Wait(kWaitMs);
+    }
 }
 
 }  // namespace
