@@ -1,6 +1,7 @@
 #include "buffer/CV77DsBufferFilter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <uuids.h>
@@ -328,9 +329,23 @@ STDMETHODIMP CV77DsBufferFilter::SetGroupRate(double rate)
     for (const ComPtr<IV77DsBufferMaster>& slave : CopySlaves()) {
         hr = slave->SetRate(rate);
         if (FAILED(hr))
-            break;
+            return hr;
     }
-    return hr;
+    return HoldGroupTogether(rate, hr);
+}
+
+HRESULT CV77DsBufferFilter::HoldGroupTogether(double rate, HRESULT hr)
+{
+    // A frame-hold rate shows each member's frame under its own cursor. Each
+    // slave reaches the new rate on its own thread, a frame before or after
+    // its master when it was playing, so the group would hold different
+    // frames: every member moves to the frame the master holds, as after a
+    // step.
+    CBufferQueue* queue = Queue();
+    REFERENCE_TIME time = 0;
+    if (std::fabs(rate) < 0.001 || std::fabs(rate) >= 0.01 || !queue || FAILED(queue->GetCurrentTime(&time)))
+        return hr;
+    return SyncPositions(time, nullptr);
 }
 
 STDMETHODIMP CV77DsBufferFilter::SetGroupPositions(REFERENCE_TIME* current, REFERENCE_TIME* start,

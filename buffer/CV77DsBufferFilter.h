@@ -141,6 +141,7 @@ private:
     SlaveList CopySlaves();
     // Every slave releases this filter as its master.
     void ReleaseSlaves();
+    HRESULT HoldGroupTogether(double rate, HRESULT hr);
     HRESULT SizeQueue();
     static CBufferQueue* MakeQueue(DWORD kind, DWORD parameter, IBufferQueueOwner* owner);
 
