@@ -1,5 +1,6 @@
 #include "buffer/CV77DsBufferAllocator.h"
 
+#include <climits>
 #include <vfwmsgs.h>
 #include "buffer/CV77DsBufferFilter.h"
 
@@ -41,6 +42,9 @@ STDMETHODIMP CV77DsBufferAllocator::SetProperties(ALLOCATOR_PROPERTIES* request,
         if (FAILED(hr))
             return hr;
     }
+    // The pool holds one more than the queue: a count at the top of the range has no room for it.
+    if (filter->BufferCount() == LONG_MAX)
+        return E_FAIL;
     LONG size = 0;
     HRESULT hr = filter->QueueBufferSize(request->cbBuffer, &size);
     if (FAILED(hr))

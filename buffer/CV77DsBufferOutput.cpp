@@ -161,7 +161,17 @@ HRESULT CV77DsBufferOutput::Active()
     m_bStop = false;
     if (!Create())
         return E_FAIL;
-    return CBaseOutputPin::Active();
+    hr = CBaseOutputPin::Active();
+    if (FAILED(hr)) {
+        // The filter stays stopped and no Inactive follows: end the thread here.
+        m_bStop = true;
+        if (CBufferQueue* queue = m_pBufferFilter->Queue()) {
+            queue->StopPlayback();
+            queue->Deactivate();
+        }
+        Close();
+    }
+    return hr;
 }
 
 HRESULT CV77DsBufferOutput::Inactive()

@@ -44,9 +44,16 @@ DWORD CAMThread::CallWorker(DWORD request)
     CAutoLock lock(&m_AccessLock);
     if (!ThreadExists())
         return static_cast<DWORD>(E_FAIL);
-    m_dwParam = request;
-    m_bRequestPending.store(true, std::memory_order_release);
-    m_EventSend.Set();
+    {
+        // The flag and the event go up together: a worker polling the flag
+        // could otherwise reply before the event is set, and the event left
+        // set would hand it this request a second time (and its stray reply
+        // would answer our next call).
+        CAutoLock posting(&m_RequestLock);
+        m_dwParam = request;
+        m_bRequestPending.store(true, std::memory_order_release);
+        m_EventSend.Set();
+    }
     // The worker may die instead of replying: wait for either.
     HANDLE handles[2] = {m_EventComplete.Handle(), m_hThread};
     DWORD wait = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
@@ -84,7 +91,10 @@ void CAMThread::Reply(DWORD result)
     m_dwReturnVal = result;
     // The request stays visible to CheckRequest and GetRequest until it is
     // answered; only the reply retires it.
-    m_bRequestPending.store(false, std::memory_order_release);
-    m_EventSend.Reset();
+    {
+        CAutoLock retiring(&m_RequestLock);
+        m_bRequestPending.store(false, std::memory_order_release);
+        m_EventSend.Reset();
+    }
     m_EventComplete.Set();
 }

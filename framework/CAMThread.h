@@ -34,6 +34,7 @@ public:
 protected:
     CCritSec m_AccessLock;   // one CallWorker at a time
     CCritSec m_WorkerLock;   // held by the worker while it serves a request
+    CCritSec m_RequestLock;  // posting and retiring a request are each one step
     HANDLE m_hThread;
 
 private:

@@ -52,7 +52,13 @@ HRESULT CSourceStream::Active()
         Close();
         return hr;
     }
-    return Pause();
+    hr = Pause();
+    if (FAILED(hr)) {
+        // The filter stays stopped, so no Inactive follows: end the worker now.
+        Exit();
+        Close();
+    }
+    return hr;
 }
 
 HRESULT CSourceStream::Inactive()
@@ -62,18 +68,16 @@ HRESULT CSourceStream::Inactive()
         return S_OK;
     // Decommitting first releases a worker blocked in GetDeliveryBuffer.
     HRESULT hr = CBaseOutputPin::Inactive();
-    if (FAILED(hr))
-        return hr;
     if (ThreadExists()) {
-        hr = Stop();
-        if (FAILED(hr))
-            return hr;
-        hr = Exit();
-        if (FAILED(hr))
-            return hr;
+        // Every step runs whatever the one before answered: a worker left
+        // behind waits for a request for ever, and so would our destruction.
+        const HRESULT hrStop = Stop();
+        const HRESULT hrExit = Exit();
         Close();
+        if (SUCCEEDED(hr))
+            hr = FAILED(hrStop) ? hrStop : hrExit;
     }
-    return S_OK;
+    return FAILED(hr) ? hr : S_OK;
 }
 
 HRESULT CSourceStream::GetMediaType(int position, CMediaType* mt)

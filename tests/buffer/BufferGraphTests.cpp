@@ -1,6 +1,7 @@
 // The buffer filter with a live (standard) queue in the real filter graph:
 // no-copy delivery, splitting of foreign samples, media types, state events,
 // media-time notification, and the control interfaces.
+#include <climits>
 #include <cstring>
 #include <set>
 #include "buffer/CFullBufferQueue.h"
@@ -335,6 +336,21 @@ TEST_F(BufferGraphTest, BufferCountHasAMinimumAndIsFixedOnceSized)
     ASSERT_EQ(S_OK, control->GetCapacity(&count));
     EXPECT_EQ(10, count);
     ASSERT_EQ(S_OK, m_Buffer->Stop());
+
+    // The pool holds one more than the count: at the top of the range there is
+    // no room for it, and a negative buffer size never reaches the pool.
+    IMemAllocator* input = m_Buffer->Input()->OwnAllocator();
+    ALLOCATOR_PROPERTIES request = {1, 64, 1, 0};
+    ALLOCATOR_PROPERTIES actual = {};
+    ASSERT_EQ(S_OK, control->SetBufferCount(LONG_MAX));
+    EXPECT_EQ(E_FAIL, input->SetProperties(&request, &actual)) << "cBuffers " << actual.cBuffers;
+    EXPECT_TRUE(FAILED(input->Commit()));
+    ASSERT_EQ(S_OK, control->SetBufferCount(10));
+    request.cbBuffer = -64;
+    if (SUCCEEDED(input->SetProperties(&request, &actual))) {
+        EXPECT_EQ(VFW_E_SIZENOTSET, input->Commit());
+    }
+    input->Decommit();
 
     ComPtr<CV77DsBufferFilter> other = NewBufferFilter();
     EXPECT_EQ(E_OUTOFMEMORY, BufferControl(other.Get())->CreateQueue(7, 0, nullptr));

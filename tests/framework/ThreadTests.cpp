@@ -2,6 +2,7 @@
 // are served one at a time, and a worker that ends does not hang callers.
 #include <gtest/gtest.h>
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 #include "framework/CAMThread.h"
@@ -56,6 +57,32 @@ public:
         Reply(peeked == taken ? taken + 100 : 0);
         // Once answered, the request is gone.
         return CheckRequest(nullptr) ? 1 : 0;
+    }
+};
+
+// A streaming worker: it polls CheckRequest between samples and answers there,
+// then waits in GetRequest for the next request, and so on alternately.
+class PollingThread : public CAMThread {
+public:
+    std::atomic<bool> ended{false};
+    DWORD ThreadProc() override
+    {
+        bool poll = true;
+        for (;;) {
+            DWORD request = 0;
+            if (poll) {
+                while (!CheckRequest(&request))
+                    YieldProcessor();
+            } else {
+                request = GetRequest();
+            }
+            Reply(request * 2);
+            if (request == kExit)
+                break;
+            poll = !poll;
+        }
+        ended = true;
+        return 0;
     }
 };
 
@@ -114,4 +141,44 @@ TEST(CAMThreadTest, CheckRequestSeesPendingRequestsWithoutBlockingAndLeavesThemF
     EXPECT_EQ(103u, thread.CallWorker(3));
     thread.Close();
     EXPECT_TRUE(thread.sawNothingFirst.load());
+}
+
+// A worker that answers a polled request while the caller is still posting
+// it must not see that request again, nor may its stray reply answer the
+// caller's next call (seen as a source's Stop answered before it was served,
+// then a Pause failing and a teardown waiting for ever on its thread).
+TEST(CAMThreadTest, ARequestAnsweredWhileItIsBeingPostedIsServedOnce)
+{
+    constexpr DWORD kCalls = 2000;
+    struct Run {
+        PollingThread worker;
+        std::atomic<DWORD> wrong{0};
+        std::atomic<DWORD> first{0};
+        std::atomic<bool> done{false};
+    };
+    // Left alive if the calls never finish: the worker may be lost in a wait.
+    auto* run = new Run;
+    ASSERT_TRUE(run->worker.Create());
+    std::thread caller([run] {
+        for (DWORD i = 1; i <= kCalls; ++i) {
+            const DWORD reply = run->worker.CallWorker(i);
+            if (reply != i * 2 && run->wrong++ == 0)
+                run->first = i;
+        }
+        for (int i = 0; i < 100 && !run->worker.ended; ++i)
+            run->worker.CallWorker(kExit);
+        run->done = true;
+    });
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    while (!run->done && GetTickCount64() < deadline)
+        Sleep(10);
+    if (!run->done) {
+        caller.detach();
+        FAIL() << "the calls did not finish: a request was lost";
+    }
+    caller.join();
+    EXPECT_EQ(0u, run->wrong.load()) << "replies to other requests, the first at call " << run->first.load();
+    EXPECT_TRUE(run->worker.ended.load());
+    run->worker.Close();
+    delete run;
 }
