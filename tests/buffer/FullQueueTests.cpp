@@ -580,6 +580,17 @@ HRESULT ServeOne(CFullBufferQueue& queue, const SyntheticRecording& recording)
     return hr == S_OK ? Serve(queue, recording, request) : hr;
 }
 
+// The source seeks on its own (its IMediaSeeking, reached through the
+// buffer's): it flushes, delivers a segment's worth from `first` and reports it.
+void SourceSeeksOnItsOwn(CFullBufferQueue& queue, const SyntheticRecording& recording, int first)
+{
+    queue.Abort();
+    queue.Flush();
+    for (int frame = first; frame < first + kSegment; ++frame)
+        queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
+    queue.OnRequestDone(S_OK, kSegment, 0, recording.TimeOf(first + kSegment));
+}
+
 TEST(FullQueueFlush, APauseWhileAFlushingSeekIsServedLeavesTheSeekWhole)
 {
     CComInit com;
@@ -674,13 +685,7 @@ TEST(FullQueueFlush, AFlushNobodyRequestedIsFilledAndAnsweredLikeASeek)
     owner.SetQueue(&queue);
     ASSERT_EQ(S_OK, queue.SetSize(3 * kSegment, 16));
     queue.StartPlayback();
-    // The source seeks on its own (its IMediaSeeking, reached through the
-    // buffer's): it flushes, delivers from the new place and reports the end.
-    queue.Abort();
-    queue.Flush();
-    for (int frame = 200; frame < 225; ++frame)
-        queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
-    queue.OnRequestDone(S_OK, kSegment, 0, recording.TimeOf(225));
+    SourceSeeksOnItsOwn(queue, recording, 200);
     REFERENCE_TIME time = 0;
     EXPECT_EQ(S_OK, queue.GetCurrentTime(&time)) << "the flushed-in frames fill the current segment";
     FeederRequest request;
@@ -704,11 +709,7 @@ TEST(FullQueueRequests, AContinuationAskedForBeforeASeekDoesNotEndTheSeekEarly)
         owner.SetQueue(&queue);
         ASSERT_EQ(S_OK, queue.SetSize(3 * kSegment, 16));
         queue.StartPlayback();
-        queue.Abort();
-        queue.Flush();
-        for (int frame = 200; frame < 225; ++frame)
-            queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
-        queue.OnRequestDone(S_OK, kSegment, 0, recording.TimeOf(225));
+        SourceSeeksOnItsOwn(queue, recording, 200);
         ASSERT_EQ(S_OK, ServeOne(queue, recording)) << "the stretch before";
         FeederRequest continuation;
         if (taken) {
