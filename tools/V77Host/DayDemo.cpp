@@ -173,7 +173,7 @@ bool CDay::Record()
     const size_t allowed = shown.size() / 50;
     if (lost > 0)
         std::printf("  live view: %zu gaps (%s; the recording below must still be whole)\n", lost,
-                    lost <= allowed ? "within the 2 %% a loaded machine may drop" : "more than 2 %%: too many");
+                    lost <= allowed ? "within the 2 % a loaded machine may drop" : "more than 2 %: too many");
     return ok && lost <= allowed && !shown.empty() && shown.front().frame >= 0;
 }
 
