@@ -21,14 +21,6 @@ protected:
         m_StoreKind = SourceKind::Local;
     }
 
-    // The 0x8005 raised next and its status.
-    HRESULT NextFailure()
-    {
-        LONG_PTR status = 0;
-        EXPECT_TRUE(m_Graph.WaitForEvent(EC_V77_SEGMENT_END, kEventTimeoutMs, &status)) << "no 0x8005";
-        return static_cast<HRESULT>(status);
-    }
-
     // The ring the capture tool made for its first viewer.
     std::shared_ptr<CV77CaptureRingMapping> FirstViewersRing()
     {
@@ -95,15 +87,7 @@ TEST_F(ArchiveLocalTest, PlaysThroughTheCaptureProcessAndEverySampleAndLeaseCome
 TEST_F(ArchiveLocalTest, TheCaptureProcessKilledMidStretchFailsPlaybackOnceAndARestartedOneIsReachedAgain)
 {
     ASSERT_TRUE(m_Server.StartCapture(StorePath("plain"), CaptureName(), 60));  // slower than play
-    ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
-    double bitRate = 0.0;
-    ASSERT_EQ(S_OK, m_Chains[0].source->GetBitRate(&bitRate)) << "the capture process measures its recording";
-    EXPECT_DOUBLE_EQ(25.0 * 512 * 8, bitRate);
-    ASSERT_NO_FATAL_FAILURE(Run());
-    ASSERT_EQ(S_OK, SeekGroup(0));
-    ASSERT_EQ(S_OK, SetRate(1.0));
-    ASSERT_TRUE(WaitForMore(0, 4)) << Text(RenderedFrames());
-    m_Graph.DrainEvents();
+    ASSERT_NO_FATAL_FAILURE(PlayFromASlowPeer());
     const ULONGLONG killed = NowMs();
     m_Server.Kill();
     const HRESULT status = NextFailure();

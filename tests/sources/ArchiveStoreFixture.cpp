@@ -201,6 +201,26 @@ bool ArchiveStoreFixture::WaitForMore(size_t chain, size_t count)
     return m_Chains[chain].renderer->WaitForSamples(target, kEventTimeoutMs);
 }
 
+HRESULT ArchiveStoreFixture::NextFailure()
+{
+    LONG_PTR status = 0;
+    EXPECT_TRUE(m_Graph.WaitForEvent(EC_V77_SEGMENT_END, kEventTimeoutMs, &status)) << "no 0x8005";
+    return static_cast<HRESULT>(status);
+}
+
+void ArchiveStoreFixture::PlayFromASlowPeer()
+{
+    ASSERT_NO_FATAL_FAILURE(BuildStore("plain"));
+    double bitRate = 0.0;
+    ASSERT_EQ(S_OK, m_Chains[0].source->GetBitRate(&bitRate)) << "the peer measures its recording";
+    EXPECT_DOUBLE_EQ(25.0 * 512 * 8, bitRate);
+    ASSERT_NO_FATAL_FAILURE(Run());
+    ASSERT_EQ(S_OK, SeekGroup(0));
+    ASSERT_EQ(S_OK, SetRate(1.0));
+    ASSERT_TRUE(WaitForMore(0, 4)) << Text(RenderedFrames());
+    m_Graph.DrainEvents();
+}
+
 void ArchiveStoreFixture::ExpectQuickStop(const char* state)
 {
     m_Graph.DrainEvents();

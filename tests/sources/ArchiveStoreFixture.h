@@ -62,6 +62,12 @@ protected:
     std::vector<int> RenderedFrames(size_t chain = 0);
     int LastFrame(size_t chain = 0);
     bool WaitForMore(size_t chain, size_t count);
+    // The 0x8005 raised next and its status.
+    HRESULT NextFailure();
+    // One view on the plain store served by m_Server (slower than play): the
+    // peer measured the recording's bit rate, and playback from frame 0 is
+    // under way mid-stretch with its events drained.
+    void PlayFromASlowPeer();
     // Stops the graph; it must come back within a second with no 0x8005.
     void ExpectQuickStop(const char* state);
     // A host thread seeks to T(20) and is held waiting for the stretch; after
