@@ -96,7 +96,7 @@ bool CFullBufferQueue::ResolveRequest(Request* request)
 {
     CBufferSegment& target = m_Ring.At(request->segment);
     if (request->type == kContinueAfter) {
-        const CBufferSegment& before = m_Ring.At((request->segment + 2) % 3);
+        const CBufferSegment& before = m_Ring.At(CSegmentRing::Beside(request->segment, -1));
         if (before.CannotContinue() || FAILED(before.Result()) || before.Continuation() <= 0) {
             target.MarkFailed(before.CannotContinue() ? E_NOTIMPL : before.Result());
             return false;
@@ -104,7 +104,7 @@ bool CFullBufferQueue::ResolveRequest(Request* request)
         request->position = before.Continuation();
         request->flags |= kForward;
     } else if (request->type == kContinueBefore) {
-        const CBufferSegment& after = m_Ring.At((request->segment + 1) % 3);
+        const CBufferSegment& after = m_Ring.At(CSegmentRing::Beside(request->segment, 1));
         if (after.CannotContinue() || FAILED(after.Result()) || after.IsEmpty()) {
             target.MarkFailed(after.CannotContinue() ? E_NOTIMPL : after.Result());
             return false;
@@ -218,11 +218,11 @@ void CFullBufferQueue::ContinueChain(const Request& request, HRESULT hr)
     }
     bool more = false;
     if (request.flags & kPreviousThenNext)  // two ahead of its own: the one after the seek's
-        more = RequestSegment((request.segment + 2) % 3, 0, kContinueAfter, 0);
+        more = RequestSegment(CSegmentRing::Beside(request.segment, 2), 0, kContinueAfter, 0);
     else if ((request.flags & kThenFollowing) && request.type == kContinueAfter)
-        more = RequestSegment((request.segment + 1) % 3, 0, kContinueAfter, 0);
+        more = RequestSegment(CSegmentRing::Beside(request.segment, 1), 0, kContinueAfter, 0);
     else if ((request.flags & kThenFollowing) && request.type == kContinueBefore)
-        more = RequestSegment((request.segment + 2) % 3, 0, kContinueBefore, 0);
+        more = RequestSegment(CSegmentRing::Beside(request.segment, -1), 0, kContinueBefore, 0);
     if (!more)
         EndChain();
 }

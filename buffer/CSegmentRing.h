@@ -18,7 +18,9 @@ public:
     CSegmentRing& operator=(const CSegmentRing&) = delete;
 
     // The ring index of the segment at offset -1, 0 or +1 from the current one.
-    int Index(int offset) const { return (m_nCurrent + offset + 3) % 3; }
+    int Index(int offset) const { return Beside(m_nCurrent, offset); }
+    // The segment at offset -1, 0 or +1 (or +2, the same as -1) from index.
+    static int Beside(int index, int offset) { return (index + offset + 3) % 3; }
     CBufferSegment& Segment(int offset) { return m_Segments[Index(offset)]; }
     CBufferSegment& At(int index) { return m_Segments[index]; }
     // The neighbour in direction (+1 or -1) becomes the current segment.
