@@ -128,7 +128,6 @@ STDMETHODIMP CTestLiveReceiver::SetStreaming(DWORD mask, WORD streamParameter)
     if (m_Thread.joinable())
         return S_OK;
     ResetEvent(m_hStop);
-    ++streamStarts;
     m_Thread = std::thread([this] { Stream(); });
     return S_OK;
 }
@@ -204,9 +203,7 @@ void CTestLiveReceiver::Decorate(int frame, IMediaSample* sample)
     const LONG size = sample->GetSize();
     const LONG image = m_Info.Width * std::abs(m_Info.Height) * m_Info.BitCount / 8;
     const LONG length = image > 0 ? std::min(size, image) : size;
-    if (m_Script.fill)
-        m_Script.fill(frame, data, length);
-    else if (length >= 4)
+    if (length >= 4)
         std::memcpy(data, &frame, sizeof(frame));
     sample->SetActualDataLength(length);
     LONGLONG start = frame * m_Script.frameTime;
@@ -293,12 +290,6 @@ bool CTestLiveReceiver::Delivered(const void* sample)
 {
     std::lock_guard<std::mutex> lock(m_Lock);
     return m_Delivered.count(sample) != 0;
-}
-
-size_t CTestLiveReceiver::DeliveredCount()
-{
-    std::lock_guard<std::mutex> lock(m_Lock);
-    return m_Delivered.size();
 }
 
 std::vector<HRESULT> CTestLiveReceiver::SampleResults()

@@ -47,13 +47,11 @@ public:
     void SetInformation(const SOURCE_INFORMATION& info);
     // Samples handed to OnSample, by identity (not referenced).
     bool Delivered(const void* sample);
-    size_t DeliveredCount();
     // Results of OnSample that were not S_OK.
     std::vector<HRESULT> SampleResults();
 
     std::atomic<long> opens{0};
     std::atomic<long> closes{0};
-    std::atomic<long> streamStarts{0};
     std::atomic<long> framesSent{0};
     std::atomic<long> getBufferFailures{0};
     std::atomic<bool> inGetBuffer{false};

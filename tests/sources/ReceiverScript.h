@@ -3,7 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#include <functional>
 #include <map>
 #include <set>
 #include "v77/V77Types.h"
@@ -19,8 +18,6 @@ struct ReceiverScript {
     std::set<int> eventsB;          // OnStreamEventB after these frames
     bool withContext = false;       // a counted context object with every GetBuffer
     bool holdSamples = false;       // keep every sample after OnSample (until Close)
-    // Writes the frame into data (size bytes); by default the frame number in the first four bytes.
-    std::function<void(int frame, BYTE* data, LONG size)> fill;
 };
 
 // A YUY2 stream description of width x height at 25 frames a second.
