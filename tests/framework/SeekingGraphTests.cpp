@@ -1,4 +1,4 @@
-// Seeking from the renderer (and the graph) passed upstream to the source's
+// Seeking from the renderer passed upstream to the source's
 // CSourceSeeking, with the flush and new segment that a seek causes.
 #include "tests/framework/GraphFixture.h"
 #include <evcode.h>
@@ -140,25 +140,4 @@ TEST_F(GraphFixture, RendererPositionFollowsTheSamplesAndRateAndFormatReachTheSo
     DWORD caps = 0;
     EXPECT_EQ(S_OK, seeking->GetCapabilities(&caps));
     EXPECT_TRUE(caps & AM_SEEKING_CanSeekAbsolute);
-}
-
-TEST_F(GraphFixture, GraphSeekingReachesTheSourceThroughTheRenderer)
-{
-    BuildSourceToRenderer(SourceConfig(100));
-    ASSERT_EQ(S_OK, m_Graph.PauseAndWait(kStateTimeoutMs));
-    LONGLONG duration = 0;
-    ASSERT_EQ(S_OK, m_Graph.Seeking()->GetDuration(&duration));
-    EXPECT_EQ(100 * kFrameDuration, duration);
-
-    LONGLONG position = 95 * kFrameDuration;
-    ASSERT_TRUE(SUCCEEDED(m_Graph.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                                         AM_SEEKING_NoPositioning)));
-    EXPECT_EQ(1, Stream()->changeStarts.load());
-    EXPECT_GE(RendererPin()->beginFlushes.load(), 1);
-    ASSERT_EQ(S_OK, m_Graph.PauseAndWait(kStateTimeoutMs));
-    ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
-    ASSERT_TRUE(m_Graph.WaitForEvent(EC_COMPLETE, kEventTimeoutMs));
-    std::vector<RenderedSample> samples = m_Renderer->Samples();
-    ASSERT_EQ(5u, samples.size());
-    EXPECT_EQ(position, samples.front().mediaStart);
 }

@@ -262,10 +262,16 @@ TEST_F(TransformFixture, SourceTransformInPlaceRendererChainPlaysAndSeeks)
     ASSERT_EQ(S_OK, m_Graph.ConnectFilters(m_Transform->Filter(), m_InPlace->Filter()));
     ASSERT_EQ(S_OK, m_Graph.ConnectFilters(m_InPlace->Filter(), m_Renderer->Filter()));
 
+    // The graph's seeking reaches the source through the renderer and both transforms.
     ASSERT_EQ(S_OK, m_Graph.PauseAndWait(kStateTimeoutMs));
+    LONGLONG duration = 0;
+    ASSERT_EQ(S_OK, m_Graph.Seeking()->GetDuration(&duration));
+    EXPECT_EQ(100 * kFrameDuration, duration);
     LONGLONG position = 90 * kFrameDuration;
     ASSERT_TRUE(SUCCEEDED(m_Graph.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
                                                          AM_SEEKING_NoPositioning)));
+    EXPECT_EQ(1, Stream()->changeStarts.load());
+    EXPECT_GE(RendererPin()->beginFlushes.load(), 1);
     PlayToCompletion();
     std::vector<RenderedSample> samples = m_Renderer->Samples();
     ASSERT_EQ(10u, samples.size());
