@@ -105,12 +105,6 @@ void ExpectRegistered(REFCLSID clsid, const char* name)
 
 class ComponentServer : public ComTest {};
 
-TEST_F(ComponentServer, RegistrationWritesThreeValuesPerComponent)
-{
-    ExpectRegistered(CLSID_V77SamplePool, "Varnokel77 Sample Pool");
-    ExpectRegistered(CLSID_V77PoolItem, "Varnokel77 Pool Item");
-}
-
 TEST_F(ComponentServer, UnregistrationRemovesKeysDepthFirstAndRegistrationRestoresThem)
 {
     CComponentsModule module;

@@ -38,13 +38,6 @@ public:
     }
 };
 
-// The reference count an object reports after an AddRef/Release pair.
-inline ULONG RefCount(IUnknown* unknown)
-{
-    unknown->AddRef();
-    return unknown->Release();
-}
-
 // COM for the calling test (multithreaded apartment: the components are "Both").
 class ComTest : public ::testing::Test {
 protected:

@@ -1,12 +1,10 @@
 #include "tests/module/CTestObject.h"
 
-LONG CTestObject::s_cConstructed = 0;
 LONG CTestObject::s_cDestroyed = 0;
 HRESULT CTestObject::s_hrConstructor = S_OK;
 
 CTestObject::CTestObject(const char* name, LPUNKNOWN outer, HRESULT* phr) : CUnknown(name, outer, phr)
 {
-    ++s_cConstructed;
     if (FAILED(s_hrConstructor))
         *phr = s_hrConstructor;
 }

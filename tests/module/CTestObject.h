@@ -1,5 +1,5 @@
 // A minimal COM object for driving the class factory: answers IPersist,
-// counts its constructions and destructions, and can be told to store a
+// counts its destructions, and can be told to store a
 // failure code from its constructor as a failing filter would.
 #pragma once
 
@@ -16,13 +16,11 @@ public:
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP GetClassID(CLSID* pClassID) override;
 
-    static LONG Constructed() { return s_cConstructed; }
     static LONG Destroyed() { return s_cDestroyed; }
     // The code the next constructions store into *phr (S_OK: none).
     static void SetConstructorResult(HRESULT hr) { s_hrConstructor = hr; }
 
 private:
-    static LONG s_cConstructed;
     static LONG s_cDestroyed;
     static HRESULT s_hrConstructor;
 };

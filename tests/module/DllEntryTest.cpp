@@ -101,20 +101,6 @@ TEST_F(DllEntryTest, EveryFilterIsCreatableOrNotBuiltYet)
     }
 }
 
-TEST_F(DllEntryTest, ServerLockKeepsTheModuleLoaded)
-{
-    ComPtr<IClassFactory> factory = Factory(ClsidOf(kExpectedFilters[0]));
-    ASSERT_TRUE(factory);
-    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
-    factory.Reset();
-    EXPECT_EQ(S_FALSE, m_dll.CanUnloadNow());
-    factory = Factory(ClsidOf(kExpectedFilters[1]));
-    ASSERT_TRUE(factory);
-    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
-    factory.Reset();
-    EXPECT_EQ(S_OK, m_dll.CanUnloadNow());
-}
-
 // Through the COM runtime and the registration the test environment made.
 TEST_F(DllEntryTest, CoCreateInstanceReachesTheModule)
 {
