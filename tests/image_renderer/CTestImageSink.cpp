@@ -33,7 +33,7 @@ STDMETHODIMP CTestImageSink::Deliver(IMediaSample* sample)
         record.firstByte = data[0];
     std::lock_guard<std::mutex> lock(m_Lock);
     m_Records.push_back(record);
-    return deliverResult;
+    return S_OK;
 }
 
 STDMETHODIMP CTestImageSink::RequestDone(HRESULT result, LONG frameCount, DWORD reserved, REFERENCE_TIME next)

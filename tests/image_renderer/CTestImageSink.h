@@ -42,7 +42,6 @@ public:
     std::vector<SinkRecord> Records();
     std::vector<CompletionRecord> Completions();
     size_t Count();
-    HRESULT deliverResult = S_OK;
 
 private:
     volatile LONG m_cRef = 1;

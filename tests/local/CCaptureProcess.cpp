@@ -34,12 +34,3 @@ bool CCaptureProcess::Kill()
     m_Info = PROCESS_INFORMATION{};
     return ended;
 }
-
-long CCaptureProcess::WaitForExit(DWORD timeoutMs)
-{
-    if (!m_Info.hProcess || WaitForSingleObject(m_Info.hProcess, timeoutMs) != WAIT_OBJECT_0)
-        return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(m_Info.hProcess, &code);
-    return static_cast<long>(code);
-}

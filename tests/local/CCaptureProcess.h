@@ -16,8 +16,6 @@ public:
     bool Started() const { return m_Info.hProcess != nullptr; }
     // Ends the process at once (as a crash would) and waits for it.
     bool Kill();
-    // Waits for the process to end by itself; its exit code, or -1.
-    long WaitForExit(DWORD timeoutMs);
 
 private:
     PROCESS_INFORMATION m_Info = {};

@@ -34,11 +34,6 @@ std::vector<BYTE> Poke(std::vector<BYTE> bytes, size_t offset, uint32_t value)
     return bytes;
 }
 
-Rgb RgbOf(COLORREF colour)
-{
-    return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
-}
-
 bool Same(Rgb a, Rgb b)
 {
     return a.r == b.r && a.g == b.g && a.b == b.b;

@@ -25,7 +25,6 @@ std::vector<uint32_t> MaskWords(int width, int height, const std::function<bool(
 // The bytes with the little-endian DWORD at offset replaced: damaged samples.
 std::vector<BYTE> Poke(std::vector<BYTE> bytes, size_t offset, uint32_t value);
 
-Rgb RgbOf(COLORREF colour);
 bool Same(Rgb a, Rgb b);
 std::string Describe(Rgb c);
 
