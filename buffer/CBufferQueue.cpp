@@ -13,6 +13,7 @@ CBufferQueue::CBufferQueue(IBufferQueueOwner* owner)
       m_lCapacity(0),
       m_llReserved(0),
       m_ClockEvent(FALSE, FALSE),
+      m_Release(TRUE, FALSE),
       m_dwAdviseCookie(0),
       m_bClockWait(false),
       m_bClockCancelled(false),

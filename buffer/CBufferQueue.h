@@ -79,6 +79,11 @@ public:
     LONGLONG GetReservedBytes();
     // The queue lock, for callers that read a frame while it cannot be dropped.
     CCritSec* QueueLock() { return &m_Lock; }
+    // Manual: set from BeginFlush, Stop or Inactive until EndFlush or Pause
+    // (by the time-shift queues). A wait made on this queue's behalf, here or
+    // in another queue (a slave's delivery thread in its master's
+    // GetPlayState), ends when it is set.
+    HANDLE ReleaseEvent() const { return m_Release.Handle(); }
 
 protected:
     // Ends a clock wait in progress (Unadvise and wake the waiter), and any
@@ -99,6 +104,7 @@ protected:
     LONG m_lCapacity;
     LONGLONG m_llReserved;
     CAMEvent m_ClockEvent;          // auto-reset
+    CAMEvent m_Release;             // manual, see ReleaseEvent
     DWORD_PTR m_dwAdviseCookie;
     bool m_bClockWait;              // a clock wait is in progress
     bool m_bClockCancelled;         // ... and has been cancelled

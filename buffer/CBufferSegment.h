@@ -33,7 +33,8 @@ public:
     void Empty();
     // Empty, then Requested for the stretch starting at position.
     void BeginRequest(REFERENCE_TIME position);
-    // A stretch whose end never got reported: complete with what arrived.
+    // A stretch that got fewer frames than announced (or no report) when the
+    // source moved on to the next: complete with what arrived.
     void Finish();
     // The source reported the stretch: result, frames announced, continuation.
     // True when the segment is complete now.

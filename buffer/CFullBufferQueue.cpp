@@ -13,10 +13,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr DWORD kFrameWaitSliceMs = 10;  // Step re-checks its segment this often
-// A master that does not show video answers "no position yet" after this long,
-// so that a slave's delivery thread returns to its own stop checks.
-constexpr DWORD kPositionValidSliceMs = 50;
 constexpr int kNotHeld = CSegmentRing::kNotHeld;
 
 }  // namespace
@@ -29,7 +25,6 @@ CFullBufferQueue::CFullBufferQueue(IBufferQueueOwner* owner, LONG segmentLength)
       m_DataReady(TRUE, FALSE),
       m_SeekDone(TRUE, FALSE),
       m_Shutdown(TRUE, FALSE),
-      m_RequestRelease(TRUE, FALSE),
       m_bAborting(false),
       m_bStopped(true),
       m_bPlaying(false),
@@ -42,6 +37,9 @@ CFullBufferQueue::CFullBufferQueue(IBufferQueueOwner* owner, LONG segmentLength)
       m_tStop(kMaxTime),
       m_nReceiving(-1),
       m_bWaitingForFrames(false),
+      m_bStepWaiting(false),
+      m_SegmentChanged(TRUE, FALSE),
+      m_ulStepWaits(0),
       m_dwWakes(0)
 {
 }
@@ -83,7 +81,7 @@ void CFullBufferQueue::Abort()
     {
         CAutoLock lock(&m_Lock);
         m_bAborting = true;
-        m_RequestRelease.Set();
+        m_Release.Set();
         m_Pending = Request();
         m_RequestTaken.Set();
         m_DataReady.Reset();
@@ -112,7 +110,7 @@ void CFullBufferQueue::StopPlayback()
 
 void CFullBufferQueue::Deactivate()
 {
-    m_RequestRelease.Set();
+    m_Release.Set();
     m_Shutdown.Set();
     m_DataReady.Set();
     m_SeekDone.Set();
@@ -138,7 +136,7 @@ void CFullBufferQueue::StartPlayback()
         m_bAborting = false;
     }
     m_Shutdown.Reset();
-    m_RequestRelease.Reset();
+    m_Release.Reset();
     SignalRequestState();
 }
 
@@ -162,7 +160,7 @@ void CFullBufferQueue::Flush()
     m_bAborting = false;
     if (m_bStopped)
         return;
-    m_RequestRelease.Reset();
+    m_Release.Reset();
     // The frames after the flush fill the current segment, as for a seek to
     // the current position; the source reports their end with RequestDone
     // (also after a seek of its own), which then goes on as after a seek.
@@ -223,10 +221,15 @@ void CFullBufferQueue::WakeFrameWaiter()
 {
     // Counted even with nobody waiting: GetNext may have read the segment
     // just before this frame and must not go to sleep on that reading.
+    // The events are set only for a waiter: a frame arriving costs no event.
     ++m_dwWakes;
     if (m_bWaitingForFrames) {
         m_bWaitingForFrames = false;
         m_DataReady.Set();
+    }
+    if (m_bStepWaiting) {
+        m_bStepWaiting = false;
+        m_SegmentChanged.Set();
     }
 }
 
@@ -261,6 +264,7 @@ void CFullBufferQueue::RotateForward()
 {
     CAutoLock lock(&m_Lock);
     m_Ring.Advance(1);
+    WakeFrameWaiter();  // a step waiting on the old current segment looks at the new one
     CBufferSegment& current = Segment(0);
     current.SetCursor(0);  // its first frame, or the first to arrive
     if (current.GetState() == CBufferSegment::Idle) {
@@ -278,6 +282,7 @@ void CFullBufferQueue::RotateBackward()
 {
     CAutoLock lock(&m_Lock);
     m_Ring.Advance(-1);
+    WakeFrameWaiter();
     CBufferSegment& current = Segment(0);
     const bool complete = current.GetState() == CBufferSegment::Complete;
     // Its last frame; a segment still filling places the cursor when complete.
@@ -313,7 +318,7 @@ HRESULT CFullBufferQueue::Seek(REFERENCE_TIME position, bool flush)
             if (found != 0)
                 Rotate(found);
             Segment(0).PlaceCursor(position);
-            ++m_dwWakes;
+            WakeFrameWaiter();
             CompleteSeekLocked(position, record.Get());
             held = true;
         }
@@ -428,22 +433,31 @@ HRESULT CFullBufferQueue::SetPositions(REFERENCE_TIME* current, REFERENCE_TIME* 
     return S_OK;
 }
 
-void CFullBufferQueue::WaitForFrames()
+bool CFullBufferQueue::WaitForFrames()
 {
-    // Frames arriving one by one set no event of their own: the segment is
-    // looked at again after a slice. Its completion, shutdown, a flush or
-    // Stop end the slice at once (the step then ends or fails).
-    HANDLE handles[3] = {m_Shutdown.Handle(), m_RequestRelease.Handle(), nullptr};
-    {
-        CAutoLock lock(&m_Lock);
-        handles[2] = Segment(0).CompleteEvent();
-    }
-    WaitForMultipleObjects(3, handles, FALSE, kFrameWaitSliceMs);
+    // StepOnce raised m_bStepWaiting and reset the event under the lock.
+    // A flush or Stop end the wait too (the next look fails while aborting
+    // or stopped), and so does shutdown (the step fails).
+    HANDLE handles[3] = {m_SegmentChanged.Handle(), m_Release.Handle(), m_Shutdown.Handle()};
+    const DWORD result = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+    CAutoLock lock(&m_Lock);
+    ++m_ulStepWaits;
+    return result == WAIT_OBJECT_0 || result == WAIT_OBJECT_0 + 1;
 }
 
 CFullBufferQueue::StepOutcome CFullBufferQueue::StepOnce(int direction, bool* landing, REFERENCE_TIME* time)
 {
     CAutoLock lock(&m_Lock);
+    const StepOutcome outcome = StepOnceLocked(direction, landing, time);
+    if (outcome == StepOutcome::Wait) {
+        m_bStepWaiting = true;
+        m_SegmentChanged.Reset();
+    }
+    return outcome;
+}
+
+CFullBufferQueue::StepOutcome CFullBufferQueue::StepOnceLocked(int direction, bool* landing, REFERENCE_TIME* time)
+{
     if (m_bAborting || m_bStopped)
         return StepOutcome::Failed;
     CBufferSegment& segment = Segment(0);
@@ -492,7 +506,10 @@ HRESULT CFullBufferQueue::Step(LONG frames)
             break;
         }
         if (outcome == StepOutcome::Wait) {
-            WaitForFrames();
+            if (!WaitForFrames()) {
+                hr = E_FAIL;
+                break;
+            }
             continue;
         }
         if (outcome != StepOutcome::Moved)
@@ -515,10 +532,14 @@ HRESULT CFullBufferQueue::GetPlayState(void* caller, REFERENCE_TIME* reference, 
 {
     if (!reference || !position || !rate)
         return E_POINTER;
-    if (!m_pOwner->DisplaysVideo() && caller != m_pOwner->Identity()) {
-        HANDLE event = m_pOwner->PositionValidEvent();
-        HANDLE handles[2] = {event, m_Shutdown.Handle()};
-        if (event && WaitForMultipleObjects(2, handles, FALSE, kPositionValidSliceMs) == WAIT_TIMEOUT) {
+    HANDLE event = m_pOwner->PositionValidEvent();
+    if (event && !m_pOwner->DisplaysVideo() && caller != m_pOwner->Identity() &&
+        WaitForSingleObject(event, 0) == WAIT_TIMEOUT) {
+        // Without a time-out: our Stop (which sets the event) or Inactive, or
+        // the caller's own BeginFlush, Stop or Inactive end the wait; the
+        // caller then finds nothing to play and goes to its own checks.
+        HANDLE handles[3] = {event, m_Shutdown.Handle(), m_pOwner->CallerRelease(caller)};
+        if (WaitForMultipleObjects(handles[2] ? 3 : 2, handles, FALSE, INFINITE) != WAIT_OBJECT_0) {
             *reference = 0;
             *position = 0;
             *rate = 0;

@@ -80,8 +80,13 @@ protected:
 
     // Records the one pending request, for segment index. wait: the caller
     // holds no queue lock and is not the source's thread, so it may wait for
-    // the source to take a request pending for another segment. False when
-    // nothing was recorded.
+    // the source to take a request pending for another segment. Only a seek
+    // that does not flush waits (on the host's thread): a rotation runs under
+    // the queue lock, which the source needs to take the pending request, and
+    // the chain after a report runs on the source's own thread, so either
+    // would wait for ever; they give way to the pending request instead (see
+    // the .cpp). A flushing seek replaces it, the flush making it stale.
+    // False when nothing was recorded.
     bool RequestSegment(int index, REFERENCE_TIME position, DWORD type, DWORD flags, bool wait = false);
     // What follows a request answered with hr: the neighbours after a seek, the
     // segment after the previous one, or the end of the seek.
@@ -116,9 +121,6 @@ protected:
     CAMEvent m_DataReady;           // manual
     CAMEvent m_SeekDone;            // manual
     CAMEvent m_Shutdown;            // manual
-    // Manual: set from BeginFlush, Stop or Inactive until EndFlush or Pause;
-    // a source waiting for a request then fails and stops asking.
-    CAMEvent m_RequestRelease;
     bool m_bAborting;
     bool m_bStopped;
     bool m_bPlaying;
@@ -135,8 +137,19 @@ protected:
     Request m_Pending;              // waits to be taken by the source (segment -1: none)
     Request m_InProgress;           // taken, not reported yet (segment -1: none)
     int m_nReceiving;               // segment that takes arriving frames, -1: none
-    bool m_bWaitingForFrames;       // GetNext waits for the current segment to grow
-    DWORD m_dwWakes;                // counts data-ready signals, so GetNext never resets a newer one
+    // Waiters on the current segment (a frame joins it, its report comes, the
+    // ring rotates): GetNext parks on data-ready, Step on m_SegmentChanged.
+    // Each flag is raised under the queue lock with its event reset, so a
+    // change after the look that made the waiter wait is never lost.
+    bool m_bWaitingForFrames;
+    bool m_bStepWaiting;
+    CAMEvent m_SegmentChanged;      // manual
+    ULONG m_ulStepWaits;            // Step's waits for frames, for tests
+    // Counts data-ready signals. GetNext reads a frame under the lock, asks
+    // the master without it, then decides under it again: a signal in between
+    // (a step, a record, a rate, a frame) would be lost if the decision reset
+    // data-ready, so the decision is made again on a newer reading instead.
+    DWORD m_dwWakes;
     std::deque<Microsoft::WRL::ComPtr<IV77PoolItem>> m_Commands;
 
 private:
@@ -180,10 +193,14 @@ private:
     bool ResolveRequest(Request* request);
     void BeginProgress(const Request& request);
     void SignalRequestState();
-    // GetNext waits for the current segment: something about it changed.
+    // Something about the current segment changed: wakes GetNext or Step waiting on it.
     void WakeFrameWaiter();
     // Sets data-ready and counts it; the queue lock is held.
     void SignalData();
+    // One frame of a step; Wait registers Step as waiting on the current segment.
     StepOutcome StepOnce(int direction, bool* landing, REFERENCE_TIME* time);
-    void WaitForFrames();
+    StepOutcome StepOnceLocked(int direction, bool* landing, REFERENCE_TIME* time);
+    // Until the current segment changes (WakeFrameWaiter), a flush or Stop;
+    // false on shutdown.
+    bool WaitForFrames();
 };

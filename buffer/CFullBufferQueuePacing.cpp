@@ -93,10 +93,12 @@ bool CFullBufferQueue::MasterBehind(const MasterState& master)
 
 void CFullBufferQueue::WaitForMaster()
 {
-    // A master has no event a slave can wait on through its interface: its
-    // state is asked again shortly. Shutdown, a flush or Stop end the pause
-    // at once (GetNext then fails).
-    HANDLE handles[2] = {m_Shutdown.Handle(), m_RequestRelease.Handle()};
+    // The master has no position yet, or still holds while we are told to
+    // play: a short sleep, then ask again. A master that shows video has no
+    // event a slave could wait on for that (one that does not show video
+    // makes GetPlayState wait for its position itself). Shutdown, a flush or
+    // Stop end the sleep at once (GetNext then fails or waits for data).
+    HANDLE handles[2] = {m_Shutdown.Handle(), m_Release.Handle()};
     WaitForMultipleObjects(2, handles, FALSE, kMasterRetryMs);
 }
 

@@ -23,7 +23,7 @@ bool CFullBufferQueue::WaitForTurn(int index)
 {
     // Request-taken is set whenever nothing waits; Abort, Stop and Inactive
     // end the wait (the seek then fails like one made while aborting).
-    HANDLE handles[3] = {m_RequestTaken.Handle(), m_Shutdown.Handle(), m_RequestRelease.Handle()};
+    HANDLE handles[3] = {m_RequestTaken.Handle(), m_Shutdown.Handle(), m_Release.Handle()};
     for (;;) {
         {
             CAutoLock lock(&m_Lock);
@@ -126,8 +126,11 @@ bool CFullBufferQueue::ResolveRequest(Request* request)
 
 void CFullBufferQueue::BeginProgress(const Request& request)
 {
-    // A stretch whose end never came is complete with what it got: from now
-    // on arriving frames belong to the new request.
+    // A stretch still receiving when the source begins the next one fell
+    // short of the count it announced (or its report never came): it is
+    // complete with what it got. Left receiving, it would take the next
+    // stretch's frames as its own, and the segment asked for would never
+    // fill: play and steps into it would wait for ever.
     if (m_nReceiving >= 0 && m_nReceiving != request.segment) {
         m_Ring.At(m_nReceiving).Finish();
         WakeFrameWaiter();
@@ -152,7 +155,7 @@ HRESULT CFullBufferQueue::GetRequest(REFERENCE_TIME* position, DWORD* type, WORD
         }
     }
     // Released by a request, or with a failure by a flush, Stop or Inactive.
-    HANDLE handles[3] = {m_Shutdown.Handle(), m_RequestRelease.Handle(), m_RequestAvailable.Handle()};
+    HANDLE handles[3] = {m_Shutdown.Handle(), m_Release.Handle(), m_RequestAvailable.Handle()};
     if (WaitForMultipleObjects(3, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 2)
         return E_FAIL;
     CAutoLock lock(&m_Lock);

@@ -90,6 +90,8 @@ STDMETHODIMP CV77DsBufferFilter::NonDelegatingQueryInterface(REFIID riid, void**
         return GetInterface(static_cast<IMediaSeeking*>(this), ppv);
     if (riid == IID_IV77DsBufferMaster)
         return GetInterface(static_cast<IV77DsBufferMaster*>(this), ppv);
+    if (riid == IID_IV77BufferGroupWait)
+        return GetInterface(static_cast<IV77BufferGroupWait*>(this), ppv);
     return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -681,8 +683,34 @@ void CV77DsBufferFilter::RaiseQueueEvent(long code, LONG_PTR param1, LONG_PTR pa
 
 HRESULT CV77DsBufferFilter::GetMasterPlayState(REFERENCE_TIME* reference, REFERENCE_TIME* position, double* rate)
 {
-    CAutoLock lock(&m_MasterLock);
-    return m_pMaster->GetPlayState(Self(), reference, position, rate);
+    // The master lock only guards taking the reference: a master that shows
+    // no video waits in GetPlayState until it has a position, and the group
+    // calls on this filter (which take the lock) must not wait with it. The
+    // reference keeps the master alive through the call.
+    return CurrentMaster()->GetPlayState(Self(), reference, position, rate);
+}
+
+HANDLE CV77DsBufferFilter::ReleaseEvent()
+{
+    CBufferQueue* queue = Queue();
+    return queue ? queue->ReleaseEvent() : nullptr;
+}
+
+HANDLE CV77DsBufferFilter::CallerRelease(const void* caller)
+{
+    // caller is an identity: only a slave of ours, held in the list, is asked.
+    ComPtr<IV77BufferGroupWait> member;
+    {
+        CAutoLock lock(&m_MasterLock);
+        for (const ComPtr<IV77DsBufferMaster>& slave : m_Slaves) {
+            if (slave.Get() == caller) {
+                slave->QueryInterface(IID_IV77BufferGroupWait, reinterpret_cast<void**>(member.GetAddressOf()));
+                break;
+            }
+        }
+    }
+    // The slave outlives the handle's use: it is the one waiting.
+    return member ? member->ReleaseEvent() : nullptr;
 }
 
 HRESULT CV77DsBufferFilter::GetMasterPosition(REFERENCE_TIME* position)

@@ -13,6 +13,7 @@
 #include "buffer/CV77DsBufferMasterBase.h"
 #include "buffer/CV77DsBufferSeeking.h"
 #include "buffer/IBufferQueueOwner.h"
+#include "buffer/IV77BufferGroupWait.h"
 #include "display/CDisplayNotification.h"
 #include "framework/CAMEvent.h"
 #include "framework/CBaseFilter.h"
@@ -29,6 +30,7 @@ class CV77DsBufferFilter : public CBaseFilter,
                            public IV77DsBufferNotify,
                            public CV77DsBufferSeeking,
                            public CV77DsBufferMasterBase,
+                           public IV77BufferGroupWait,
                            private IBufferQueueOwner {
 public:
     static CUnknown* WINAPI CreateInstance(LPUNKNOWN outer, HRESULT* phr);
@@ -99,6 +101,9 @@ public:
     STDMETHODIMP RemoveSlave(IV77DsBufferMaster* slave) override;
     STDMETHODIMP ReleaseMaster() override;
 
+    // IV77BufferGroupWait
+    HANDLE STDMETHODCALLTYPE ReleaseEvent() override;
+
     // For the pins and allocators.
     CBufferQueue* Queue() const { return m_pQueue.load(); }
     CV77DsBufferInput* Input() const { return m_pInput; }
@@ -128,6 +133,7 @@ private:
     bool DisplaysVideo() override { return m_bEnabled.load(); }
     const void* Identity() override { return static_cast<IV77DsBufferMaster*>(this); }
     HANDLE PositionValidEvent() override { return m_PositionValid.Handle(); }
+    HANDLE CallerRelease(const void* caller) override;
     REFERENCE_TIME TimeStep() override { return m_tTimeStep.load(); }
     REFERENCE_TIME StreamStartTime() override { return m_tStreamStart.load(); }
 

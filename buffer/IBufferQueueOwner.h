@@ -11,7 +11,8 @@ public:
     virtual HRESULT GetReferenceClock(IReferenceClock** clock) = 0;
     // Posts a graph event (the filter's NotifyEvent).
     virtual void RaiseQueueEvent(long code, LONG_PTR param1, LONG_PTR param2) = 0;
-    // The group master's play state, asked under the owner's master lock.
+    // The group master's play state. It may wait (a master that shows no
+    // video waits until it has a position), so the owner's locks are not held.
     virtual HRESULT GetMasterPlayState(REFERENCE_TIME* reference, REFERENCE_TIME* position, double* rate) = 0;
     // The group master's current position, asked under the owner's master lock.
     virtual HRESULT GetMasterPosition(REFERENCE_TIME* position) = 0;
@@ -23,6 +24,10 @@ public:
     virtual const void* Identity() = 0;
     // Manual-reset event: the owner's play position is valid.
     virtual HANDLE PositionValidEvent() = 0;
+    // The release event (CBufferQueue::ReleaseEvent) of the group member
+    // that asks for the play state as caller; null when caller is not known
+    // as a member of this owner's group.
+    virtual HANDLE CallerRelease(const void* caller) = 0;
     // Nominal time between frames (100 ns), 0 when not set.
     virtual REFERENCE_TIME TimeStep() = 0;
     // The reference time at which the graph's stream started.

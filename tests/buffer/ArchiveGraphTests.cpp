@@ -284,6 +284,27 @@ TEST_F(ArchiveGraphTest, PassingTheStopPositionRaisesStopPosition)
     EXPECT_EQ(E_INVALIDARG, Control()->SetGroupPositions(&beyond, &start, &stop));
 }
 
+TEST_F(ArchiveGraphTest, ASlaveWaitingForAMasterThatNeverPlaysStillStops)
+{
+    // A master that shows no video (an audio buffer), never paused: the
+    // slave's delivery thread waits in its GetPlayState for a position.
+    ComPtr<CV77DsBufferFilter> master = NewBufferFilter();
+    ASSERT_TRUE(master);
+    ASSERT_EQ(S_FALSE, BufferControl(master.Get())->CreateQueue(V77_QUEUE_AUDIO, kSegment, nullptr));
+    m_Chains.push_back(AddChain(0, BufferMaster(master.Get()).Get()));
+    struct Unlink {
+        ComPtr<IV77DsBuffer> slave;
+        ~Unlink() { slave->SetMaster(nullptr); }
+    } unlink{BufferControl(m_Chains[0].buffer.Get())};
+    ASSERT_NO_FATAL_FAILURE(Run());
+    ASSERT_EQ(S_OK, SeekGroup(40));
+    // Group calls on the slave do not wait with its delivery thread.
+    ASSERT_EQ(S_OK, Bounded([&] { return Control()->SetGroupRate(1.0); }));
+    Sleep(300);
+    EXPECT_TRUE(m_Chains[0].renderer->Samples().empty()) << "played without its master's position";
+    EXPECT_TRUE(FinishesWithin(kStateTimeoutMs, [&] { m_Graph.Stop(); })) << "Stop waited for the master";
+}
+
 TEST_F(ArchiveGraphTest, AMasterAndTwoSlavesShowTheSameInstant)
 {
     BuildGroup();

@@ -34,6 +34,12 @@ HRESULT CFakeQueueOwner::GetMasterPlayState(REFERENCE_TIME* reference, REFERENCE
     return master ? master->GetPlayState(this, reference, position, rate) : VFW_E_WRONG_STATE;
 }
 
+HANDLE CFakeQueueOwner::CallerRelease(const void* caller)
+{
+    const CFakeQueueOwner* follower = static_cast<const CFakeQueueOwner*>(caller);
+    return follower && follower->m_pQueue ? follower->m_pQueue->ReleaseEvent() : nullptr;
+}
+
 HRESULT CFakeQueueOwner::GetMasterPosition(REFERENCE_TIME* position)
 {
     CBufferQueue* master = m_pMaster->m_pQueue;

@@ -36,6 +36,8 @@ public:
     bool DisplaysVideo() override { return displaysVideo.load(); }
     const void* Identity() override { return this; }
     HANDLE PositionValidEvent() override { return m_PositionValid.Handle(); }
+    // caller: the fake owner of a follower (as GetMasterPlayState passes it).
+    HANDLE CallerRelease(const void* caller) override;
     REFERENCE_TIME TimeStep() override { return timeStep.load(); }
     REFERENCE_TIME StreamStartTime() override { return streamStart.load(); }
 

@@ -55,6 +55,12 @@ public:
         Segment(offset).Empty();
     }
 
+    ULONG StepWaits()
+    {
+        CAutoLock lock(QueueLock());
+        return m_ulStepWaits;
+    }
+
     CFakeQueueOwner* const m_pOwner;
     std::atomic<bool> armed{false};
     CAMEvent reached;  // manual
@@ -342,11 +348,16 @@ TEST_F(FullQueueTest, PlaysForwardAndBackwardPacedByTheClock)
 
 // A master whose play state the test sets: a group's master takes its rate
 // change on its own delivery thread, possibly after a slave took its own.
+// While armed, the next call stops at the gate until the test opens it.
 class CScriptedMaster : public CStdBufferQueue {
 public:
     using CStdBufferQueue::CStdBufferQueue;
     HRESULT GetPlayState(void*, REFERENCE_TIME* reference, REFERENCE_TIME* position, double* rate) override
     {
+        if (armed.exchange(false)) {
+            reached.Set();
+            gate.Wait(INFINITE);
+        }
         *reference = this->reference.load();
         *position = this->position.load();
         *rate = this->rate.load();
@@ -355,6 +366,9 @@ public:
     std::atomic<REFERENCE_TIME> reference{0};
     std::atomic<REFERENCE_TIME> position{0};
     std::atomic<double> rate{0};
+    std::atomic<bool> armed{false};
+    CAMEvent reached{TRUE, FALSE};  // manual
+    CAMEvent gate{TRUE, FALSE};     // manual
 };
 
 TEST_F(FullQueueTest, ASlaveToldToPlayWaitsForItsMasterToPlayInsteadOfParking)
@@ -381,6 +395,81 @@ TEST_F(FullQueueTest, ASlaveToldToPlayWaitsForItsMasterToPlayInsteadOfParking)
     }
     ASSERT_TRUE(*frame);
     EXPECT_EQ(100, FrameNumber(frame->Get()));
+}
+
+TEST_F(FullQueueTest, AStepMadeWhileTheFrameIsDecidedAgainstTheMasterIsShown)
+{
+    CFakeQueueOwner masterOwner;
+    CScriptedMaster master(&masterOwner);
+    masterOwner.SetQueue(&master);
+    m_Owner.FollowMaster(&masterOwner);
+    ASSERT_EQ(S_OK, SeekTo(T(100)));
+    master.reference = m_Owner.Now();
+    master.position = T(100);
+    master.rate = 0.001;  // the group holds frames
+    ASSERT_EQ(S_OK, m_Queue.Step(1));
+    // The delivery thread reads frame 101, then asks the master (no queue
+    // lock held); the second step moves on to 102 and signals meanwhile.
+    master.armed = true;
+    auto shown = std::make_shared<std::atomic<int>>(-1);
+    CFullBufferQueue* queue = &m_Queue;
+    BoundedCall delivery([=] {
+        while (*shown != 102) {
+            ComPtr<IV77PoolItem> item;
+            if (queue->GetNext(&item) != S_OK)
+                return;
+            if (!V77CommandRecord::IsCommand(item.Get()))
+                *shown = FrameNumber(item.Get());
+        }
+    });
+    ASSERT_TRUE(master.reached.Wait(kWaitMs));
+    ASSERT_EQ(S_OK, m_Queue.Step(1));
+    master.gate.Set();
+    if (!delivery.Wait(kWaitMs)) {
+        m_Queue.Deactivate();
+        ASSERT_TRUE(delivery.Wait(kWaitMs));
+        FAIL() << "the step's wake-up was lost: frame 102 never shown (last " << shown->load() << ")";
+    }
+}
+
+TEST(FullQueueGroup, AMastersPositionWaitEndsOnlyOnItsOwnOrTheCallersRelease)
+{
+    CComInit com;
+    CFakeQueueOwner masterOwner;
+    CFakeQueueOwner slaveOwner;
+    masterOwner.displaysVideo = false;  // only then does a slave wait for the master's position
+    CFullBufferQueue master(&masterOwner, kSegment);
+    CFullBufferQueue slave(&slaveOwner, kSegment);
+    masterOwner.SetQueue(&master);
+    slaveOwner.SetQueue(&slave);
+    slaveOwner.FollowMaster(&masterOwner);
+    const struct {
+        const char* what;
+        void (*release)(CFullBufferQueue* master, CFullBufferQueue* slave);
+    } cases[] = {
+        {"the slave's Stop", [](CFullBufferQueue*, CFullBufferQueue* s) { s->StopPlayback(); }},
+        {"the slave's BeginFlush", [](CFullBufferQueue*, CFullBufferQueue* s) { s->Abort(); }},
+        {"the slave's Inactive", [](CFullBufferQueue*, CFullBufferQueue* s) { s->Deactivate(); }},
+        {"the master's Stop", [](CFullBufferQueue* m, CFullBufferQueue*) { m->StopPlayback(); }},
+        {"the master's Inactive", [](CFullBufferQueue* m, CFullBufferQueue*) { m->Deactivate(); }},
+    };
+    for (const auto& c : cases) {
+        master.StartPlayback();
+        slave.StartPlayback();
+        ResetEvent(masterOwner.PositionValidEvent());
+        auto hr = std::make_shared<HRESULT>(E_PENDING);
+        BoundedCall asking([&, hr] {
+            REFERENCE_TIME reference = 0;
+            REFERENCE_TIME position = 0;
+            double rate = 0;
+            *hr = slaveOwner.GetMasterPlayState(&reference, &position, &rate);
+        });
+        EXPECT_FALSE(asking.Wait(300)) << c.what << ": the wait for the master's position ended by itself";
+        c.release(&master, &slave);
+        ASSERT_TRUE(asking.Wait(kWaitMs)) << c.what << " left the slave waiting for its master";
+        EXPECT_EQ(S_FALSE, *hr) << c.what << ": no position to pace against";
+    }
+    master.Deactivate();
 }
 
 TEST_F(FullQueueTest, SeekWhilePlayingFlushesAndRestartsAtThePosition)
@@ -545,8 +634,10 @@ TEST_F(FullQueueTest, FlushStopAndInactiveReleaseWaitForRequestWithAFailure)
     }
 }
 
-// Plays the source by hand: delivers the stretch asked for and reports it.
-HRESULT Serve(CFullBufferQueue& queue, const SyntheticRecording& recording, const FeederRequest& request)
+// Plays the source by hand: delivers the stretch asked for and reports it
+// (announcing `missing` frames more than it sent).
+HRESULT Serve(CFullBufferQueue& queue, const SyntheticRecording& recording, const FeederRequest& request,
+              LONG missing = 0)
 {
     if (request.flush) {
         queue.Abort();
@@ -557,7 +648,7 @@ HRESULT Serve(CFullBufferQueue& queue, const SyntheticRecording& recording, cons
         const int frame = stretch.first + i;
         queue.Add(MakeFrame(frame, recording.TimeOf(frame), recording.Duration()).Get());
     }
-    return queue.OnRequestDone(S_OK, stretch.count, 0, stretch.next);
+    return queue.OnRequestDone(S_OK, stretch.count + missing, 0, stretch.next);
 }
 
 // Takes one request (bounded); S_OK with *request filled. A call left
@@ -591,67 +682,137 @@ void SourceSeeksOnItsOwn(CFullBufferQueue& queue, const SyntheticRecording& reco
     queue.OnRequestDone(S_OK, kSegment, 0, recording.TimeOf(first + kSegment));
 }
 
-TEST(FullQueueFlush, APauseWhileAFlushingSeekIsServedLeavesTheSeekWhole)
+// A queue whose source the test plays by hand (Take, Serve).
+class ServedByHand : public ::testing::Test {
+protected:
+    ServedByHand() : m_Recording(300, kSegment) {}
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(m_Com.Result()));
+        m_Owner.SetQueue(&m_Queue);
+        ASSERT_EQ(S_OK, m_Queue.SetSize(3 * kSegment, 16));
+        m_Queue.StartPlayback();
+    }
+
+    void TearDown() override
+    {
+        m_Queue.StopPlayback();
+        m_Queue.Deactivate();
+    }
+
+    CComInit m_Com;
+    SyntheticRecording m_Recording;
+    CFakeQueueOwner m_Owner;
+    CGatedFullQueue m_Queue{&m_Owner, kSegment};
+};
+class FullQueueSteps : public ServedByHand {};
+class FullQueueRequests : public ServedByHand {};
+class FullQueueFlush : public ServedByHand {};
+
+TEST_F(FullQueueSteps, AStepWaitsForFramesOnTheirArrivalNotByPolling)
 {
-    CComInit com;
-    CFakeQueueOwner owner;
-    SyntheticRecording recording(300, kSegment);
-    CFullBufferQueue queue(&owner, kSegment);
-    owner.SetQueue(&queue);
-    ASSERT_EQ(S_OK, queue.SetSize(3 * kSegment, 16));
-    queue.StartPlayback();
-    REFERENCE_TIME first = recording.TimeOf(100);
-    BoundedCall seek([&] { queue.SetPositions(&first, nullptr, nullptr); });
+    auto position = std::make_shared<REFERENCE_TIME>(m_Recording.TimeOf(100));
+    CFullBufferQueue* q = &m_Queue;
+    BoundedCall seek([=] { q->SetPositions(position.get(), nullptr, nullptr); });
+    FeederRequest request;
+    ASSERT_EQ(S_OK, Take(m_Queue, &request));
+    // The seek's frames come slowly: the step waits for the segment.
+    auto stepped = std::make_shared<HRESULT>(E_PENDING);
+    BoundedCall step([=] { *stepped = q->Step(3); });
+    const auto add = [&](int frame) {
+        m_Queue.Add(MakeFrame(frame, m_Recording.TimeOf(frame), m_Recording.Duration()).Get());
+    };
+    add(100);
+    EXPECT_FALSE(step.Wait(500)) << "stepped before the segment's frames were placed";
+    // Woken by the frame at most, never every few milliseconds of the 500.
+    EXPECT_LE(m_Queue.StepWaits(), 1u);
+    for (int frame = 101; frame < 100 + kSegment; ++frame)
+        add(frame);
+    m_Queue.OnRequestDone(S_OK, kSegment, 0, m_Recording.TimeOf(100 + kSegment));
+    ASSERT_TRUE(step.Wait(kWaitMs)) << "the step never saw the frames";
+    EXPECT_EQ(S_OK, *stepped);
+    REFERENCE_TIME current = 0;
+    ASSERT_EQ(S_OK, m_Queue.GetCurrentTime(&current));
+    EXPECT_EQ(103, m_Recording.FrameOf(current));
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(S_OK, ServeOne(m_Queue, m_Recording));
+    EXPECT_TRUE(seek.Wait(kWaitMs));
+}
+
+TEST_F(FullQueueRequests, AStretchThatFallsShortOfItsAnnouncedCountEndsWhenTheNextBegins)
+{
+    auto position = std::make_shared<REFERENCE_TIME>(m_Recording.TimeOf(100));
+    CFullBufferQueue* q = &m_Queue;
+    BoundedCall seek([=] { q->SetPositions(position.get(), nullptr, nullptr); });
+    // The source announces five frames more than it sends for the seek.
+    FeederRequest request;
+    ASSERT_EQ(S_OK, Take(m_Queue, &request));
+    Serve(m_Queue, m_Recording, request, 5);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(S_OK, ServeOne(m_Queue, m_Recording)) << "the stretch before, the stretch after";
+    ASSERT_TRUE(seek.Wait(kWaitMs));
+    // Play steps back out of the short stretch into the one before.
+    auto hr = std::make_shared<HRESULT>(E_PENDING);
+    BoundedCall step([=] { *hr = q->Step(-10); });
+    EXPECT_TRUE(step.Wait(kWaitMs)) << "the step stalled in the short stretch";
+    EXPECT_EQ(S_OK, *hr);
+    REFERENCE_TIME time = 0;
+    ASSERT_EQ(S_OK, m_Queue.GetCurrentTime(&time));
+    EXPECT_EQ(90, m_Recording.FrameOf(time));
+    m_Queue.StopPlayback();
+    m_Queue.Deactivate();
+    step.Wait(kWaitMs);
+}
+
+TEST_F(FullQueueFlush, APauseWhileAFlushingSeekIsServedLeavesTheSeekWhole)
+{
+    REFERENCE_TIME first = m_Recording.TimeOf(100);
+    BoundedCall seek([&] { m_Queue.SetPositions(&first, nullptr, nullptr); });
     for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(S_OK, ServeOne(queue, recording));
+        ASSERT_EQ(S_OK, ServeOne(m_Queue, m_Recording));
     ASSERT_TRUE(seek.Wait(kWaitMs));
 
     // Playing now: the next seek makes the source flush. The graph pauses
     // (Running to Paused) after the source took the request, before its flush.
-    auto position = std::make_shared<REFERENCE_TIME>(recording.TimeOf(250));
+    auto position = std::make_shared<REFERENCE_TIME>(m_Recording.TimeOf(250));
     auto hr = std::make_shared<HRESULT>(E_PENDING);
-    CFullBufferQueue* q = &queue;
+    CFullBufferQueue* q = &m_Queue;
     BoundedCall flushingSeek([=] { *hr = q->SetPositions(position.get(), nullptr, nullptr); });
     FeederRequest request;
-    ASSERT_EQ(S_OK, Take(queue, &request));
+    ASSERT_EQ(S_OK, Take(m_Queue, &request));
     ASSERT_EQ(0xFFFF, request.flush);
-    queue.StartPlayback();
-    Serve(queue, recording, request);
+    m_Queue.StartPlayback();
+    Serve(m_Queue, m_Recording, request);
     for (int i = 0; i < 2; ++i)
-        ServeOne(queue, recording);
+        ServeOne(m_Queue, m_Recording);
     EXPECT_TRUE(flushingSeek.Wait(kWaitMs)) << "the seek never completed: seek-done stays unset until Stop";
     REFERENCE_TIME current = 0;
-    EXPECT_EQ(S_OK, queue.GetCurrentTime(&current));
-    EXPECT_EQ(recording.TimeOf(250), current) << "the seek landed elsewhere";
-    queue.StopPlayback();
-    queue.Deactivate();
+    EXPECT_EQ(S_OK, m_Queue.GetCurrentTime(&current));
+    EXPECT_EQ(m_Recording.TimeOf(250), current) << "the seek landed elsewhere";
+    m_Queue.StopPlayback();
+    m_Queue.Deactivate();
     flushingSeek.Wait(kWaitMs);
 }
 
-TEST(FullQueueFlush, PauseAfterAStopDoesNotWaitForAStretchNeverReported)
+TEST_F(FullQueueFlush, PauseAfterAStopDoesNotWaitForAStretchNeverReported)
 {
-    CComInit com;
-    CFakeQueueOwner owner;
-    CFullBufferQueue queue(&owner, kSegment);
-    owner.SetQueue(&queue);
-    ASSERT_EQ(S_OK, queue.SetSize(3 * kSegment, 16));
-    queue.StartPlayback();
-    queue.Abort();
-    queue.Flush();  // a stretch in progress whose RequestDone never comes
-    queue.StopPlayback();
-    queue.Deactivate();
+    m_Queue.Abort();
+    m_Queue.Flush();  // a stretch in progress whose RequestDone never comes
+    m_Queue.StopPlayback();
+    m_Queue.Deactivate();
     const ULONGLONG begin = NowMs();
-    queue.StartPlayback();
+    m_Queue.StartPlayback();
     EXPECT_LT(NowMs() - begin, 500u) << "Pause waited (holding the filter lock) for the source";
     REFERENCE_TIME position = 7;
     DWORD type = 7;
     WORD flush = 7;
-    queue.StopPlayback();
-    EXPECT_EQ(E_FAIL, queue.GetRequest(&position, &type, &flush));
+    m_Queue.StopPlayback();
+    EXPECT_EQ(E_FAIL, m_Queue.GetRequest(&position, &type, &flush));
     EXPECT_EQ(0, position) << "outputs are written whatever the answer";
     EXPECT_EQ(0u, type);
     EXPECT_EQ(0, flush);
-    queue.Deactivate();
+    m_Queue.Deactivate();
 }
 
 TEST(BufferSegment, AReportArrivingAfterTheCursorLeftTheFramesDoesNotPutItBack)
@@ -676,28 +837,18 @@ TEST(BufferSegment, AReportArrivingAfterTheCursorLeftTheFramesDoesNotPutItBack)
     }
 }
 
-TEST(FullQueueFlush, AFlushNobodyRequestedIsFilledAndAnsweredLikeASeek)
+TEST_F(FullQueueFlush, AFlushNobodyRequestedIsFilledAndAnsweredLikeASeek)
 {
-    CComInit com;
-    CFakeQueueOwner owner;
-    SyntheticRecording recording(300, kSegment);
-    CFullBufferQueue queue(&owner, kSegment);
-    owner.SetQueue(&queue);
-    ASSERT_EQ(S_OK, queue.SetSize(3 * kSegment, 16));
-    queue.StartPlayback();
-    SourceSeeksOnItsOwn(queue, recording, 200);
+    SourceSeeksOnItsOwn(m_Queue, m_Recording, 200);
     REFERENCE_TIME time = 0;
-    EXPECT_EQ(S_OK, queue.GetCurrentTime(&time)) << "the flushed-in frames fill the current segment";
+    EXPECT_EQ(S_OK, m_Queue.GetCurrentTime(&time)) << "the flushed-in frames fill the current segment";
     FeederRequest request;
-    EXPECT_EQ(S_OK, Take(queue, &request)) << "the RequestDone was ignored: nothing more is requested";
+    EXPECT_EQ(S_OK, Take(m_Queue, &request)) << "the RequestDone was ignored: nothing more is requested";
     EXPECT_EQ(3u, request.type) << "as after a seek, the stretch before comes next";
-    queue.StopPlayback();
-    queue.Deactivate();
 }
 
-TEST(FullQueueRequests, AContinuationAskedForBeforeASeekDoesNotEndTheSeekEarly)
+TEST_F(FullQueueRequests, AContinuationAskedForBeforeASeekDoesNotEndTheSeekEarly)
 {
-    CComInit com;
     SyntheticRecording recording(300, kSegment);
     // The continuation after the segments of a source's own seek is waiting
     // to be taken, or taken and still being read, when the host seeks far;
