@@ -11,6 +11,7 @@
 #include <string>
 #include "buffer/CV77DsBufferInput.h"
 #include "buffer/CV77DsBufferInputAllocator.h"
+#include "buffer/CV77DsBufferOutput.h"
 #include "tests/buffer/BoundedCall.h"
 #include "tests/buffer/BufferGraphFixture.h"
 #include "tests/buffer/CScriptedArchiveSource.h"
@@ -369,6 +370,67 @@ TEST_F(BufferRobustnessTest, DroppingThePlayingGraphWhileDeliveryPacesFreesEvery
     ASSERT_TRUE(DropEverything()) << "releasing the graph hung";
     EXPECT_TRUE(EveryObjectFreed()) << CBaseObject::ObjectsActive() - m_lObjectsBefore << " objects left";
     EXPECT_TRUE(PoolIsWhole(pool.Get()));
+}
+
+// ---- released while active, with no graph to stop it first ----
+
+// Connected by hand to a test source and renderer, the filter is left paused
+// (its delivery thread waiting for a frame) or running (frames flowing), its
+// peers let go of it, and its last reference goes without a Stop: the
+// destructor must end the delivery thread before the queue goes.
+TEST_F(BufferRobustnessTest, ReleasingAnActiveFilterWithoutStopEndsItsThreadAndFreesEverything)
+{
+    const struct {
+        DWORD kind;
+        bool run;
+    } cases[] = {{V77_QUEUE_STANDARD, false}, {V77_QUEUE_STANDARD, true}, {V77_QUEUE_FULL, false}};
+    DWORD handles = 0;
+    for (int round = 0; round < 5; ++round) {
+        for (const auto& c : cases) {
+            const std::string where = "round " + std::to_string(round) + ", kind " + std::to_string(c.kind) +
+                                      (c.run ? ", running" : ", paused");
+            TestSourceConfig config;
+            config.mediaType = MakeTestVideoType(4, 4, kLiveFrame);
+            config.frameCount = 100000000;
+            config.frameDuration = kLiveFrame;
+            config.endOfStream = false;
+            m_Source = Adopt(CTestSource::Create(config));
+            m_Renderer = Adopt(CTestRenderer::Create(DrawOnArrival()));
+            m_Buffer = NewBufferFilter();
+            ASSERT_TRUE(m_Source && m_Renderer && m_Buffer);
+            ASSERT_EQ(S_FALSE, BufferControl(m_Buffer.Get())->CreateQueue(c.kind, kSegment, nullptr));
+            ComPtr<IPin> sourcePin = TestGraph::FindPin(m_Source->Filter(), PINDIR_OUTPUT);
+            ComPtr<IPin> rendererPin = TestGraph::FindPin(m_Renderer->Filter(), PINDIR_INPUT);
+            ASSERT_EQ(S_OK, sourcePin->Connect(m_Buffer->Input(), nullptr)) << where;
+            ASSERT_EQ(S_OK, m_Buffer->Output()->Connect(rendererPin.Get(), nullptr)) << where;
+            ASSERT_EQ(S_OK, m_Buffer->Pause()) << where;
+            ASSERT_TRUE(m_Buffer->Output()->ThreadExists()) << where;
+            if (c.run) {
+                ASSERT_EQ(S_OK, m_Renderer->Filter()->Run(0)) << where;
+                ASSERT_EQ(S_OK, m_Buffer->Run(0)) << where;
+                ASSERT_EQ(S_OK, m_Source->Filter()->Run(0)) << where;
+                ASSERT_TRUE(m_Renderer->WaitForSamples(3, kEventTimeoutMs)) << where;
+                // The peers stop; the buffer goes on delivering into a stopped renderer.
+                ASSERT_EQ(S_OK, m_Source->Filter()->Stop()) << where;
+                ASSERT_EQ(S_OK, m_Renderer->Filter()->Stop()) << where;
+            }
+            ASSERT_EQ(S_OK, sourcePin->Disconnect()) << where;
+            ASSERT_EQ(S_OK, rendererPin->Disconnect()) << where;
+            CV77DsBufferFilter* buffer = m_Buffer.Detach();
+            ASSERT_TRUE(ReturnsWithin(kReturnMs, [buffer] { return static_cast<HRESULT>(buffer->Release()); }))
+                << where << ": the last Release hung";
+            sourcePin.Reset();
+            rendererPin.Reset();
+            m_Source.Reset();
+            m_Renderer.Reset();
+            ASSERT_TRUE(EveryObjectFreed()) << where << ": " << CBaseObject::ObjectsActive() - m_lObjectsBefore
+                                            << " objects left";
+        }
+        if (round == 0)
+            handles = ProcessHandleCount();  // once everything has been made once
+    }
+    const DWORD after = ProcessHandleCount();
+    EXPECT_LE(after, handles + kHandleSlack) << "handles leaked: " << handles << " -> " << after;
 }
 
 // ---- state cycles under load ----
