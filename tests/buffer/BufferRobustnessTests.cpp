@@ -154,6 +154,23 @@ protected:
         return hr;
     }
 
+    // A caller parked in WaitForRequest on its own thread; its result lands in *result.
+    // The caller holds its own reference for the call, as COM requires, and drops it after.
+    std::unique_ptr<BoundedCall> WaitForRequestOnItsOwn(std::shared_ptr<std::atomic<HRESULT>>* result)
+    {
+        ComPtr<IV77DsBufferNotify> notify;
+        EXPECT_EQ(S_OK, m_Buffer->QueryInterface(IID_IV77DsBufferNotify, reinterpret_cast<void**>(notify.GetAddressOf())));
+        auto out = std::make_shared<std::atomic<HRESULT>>(E_PENDING);
+        *result = out;
+        return std::make_unique<BoundedCall>([notify, out]() mutable {
+            REFERENCE_TIME position = 0;
+            DWORD type = 0;
+            WORD flush = 0;
+            *out = notify->WaitForRequest(&position, &type, &flush);
+            notify.Reset();
+        });
+    }
+
     HRESULT StopGraph()
     {
         HRESULT hr = E_PENDING;
@@ -275,18 +292,11 @@ TEST_F(BufferRobustnessTest, StopReleasesABlockedWaitForRequest)
 {
     ASSERT_NO_FATAL_FAILURE(BuildArchive());
     ASSERT_TRUE(SUCCEEDED(m_Graph.Run()));
-    ComPtr<IV77DsBufferNotify> notify;
-    ASSERT_EQ(S_OK, m_Buffer->QueryInterface(IID_IV77DsBufferNotify, reinterpret_cast<void**>(notify.GetAddressOf())));
-    auto result = std::make_shared<std::atomic<HRESULT>>(E_PENDING);
-    BoundedCall waiter([notify, result] {
-        REFERENCE_TIME position = 0;
-        DWORD type = 0;
-        WORD flush = 0;
-        *result = notify->WaitForRequest(&position, &type, &flush);
-    });
-    ASSERT_FALSE(waiter.Wait(kProbeMs)) << "nothing was requested: the caller waits";
+    std::shared_ptr<std::atomic<HRESULT>> result;
+    std::unique_ptr<BoundedCall> waiter = WaitForRequestOnItsOwn(&result);
+    ASSERT_FALSE(waiter->Wait(kProbeMs)) << "nothing was requested: the caller waits";
     EXPECT_EQ(S_OK, StopGraph()) << "the archive source's own waiting thread must end too";
-    ASSERT_TRUE(waiter.Wait(kReturnMs)) << "Stop left WaitForRequest blocked";
+    ASSERT_TRUE(waiter->Wait(kReturnMs)) << "Stop left WaitForRequest blocked";
     EXPECT_EQ(E_FAIL, result->load());
     EXPECT_TRUE(m_Archive->Requests().empty());
 }
@@ -295,20 +305,13 @@ TEST_F(BufferRobustnessTest, AFlushReleasesABlockedWaitForRequestWithAFailure)
 {
     ASSERT_NO_FATAL_FAILURE(BuildArchive());
     ASSERT_TRUE(SUCCEEDED(m_Graph.Run()));
-    ComPtr<IV77DsBufferNotify> notify;
-    ASSERT_EQ(S_OK, m_Buffer->QueryInterface(IID_IV77DsBufferNotify, reinterpret_cast<void**>(notify.GetAddressOf())));
-    auto result = std::make_shared<std::atomic<HRESULT>>(E_PENDING);
-    BoundedCall waiter([notify, result] {
-        REFERENCE_TIME position = 0;
-        DWORD type = 0;
-        WORD flush = 0;
-        *result = notify->WaitForRequest(&position, &type, &flush);
-    });
-    ASSERT_FALSE(waiter.Wait(kProbeMs)) << "nothing was requested: the caller waits";
+    std::shared_ptr<std::atomic<HRESULT>> result;
+    std::unique_ptr<BoundedCall> waiter = WaitForRequestOnItsOwn(&result);
+    ASSERT_FALSE(waiter->Wait(kProbeMs)) << "nothing was requested: the caller waits";
     // A flush reaching the buffer means the source repositions on its own: a
     // source parked in WaitForRequest must stop asking, not deadlock with it.
     ASSERT_NO_FATAL_FAILURE(FlushInput());
-    ASSERT_TRUE(waiter.Wait(kReturnMs)) << "the flush left WaitForRequest blocked";
+    ASSERT_TRUE(waiter->Wait(kReturnMs)) << "the flush left WaitForRequest blocked";
     EXPECT_EQ(E_FAIL, result->load());
     EXPECT_EQ(S_OK, StopGraph());
 }
@@ -317,21 +320,11 @@ TEST_F(BufferRobustnessTest, DroppingThePlayingGraphReleasesABlockedWaitForReque
 {
     ASSERT_NO_FATAL_FAILURE(BuildArchive());
     ASSERT_TRUE(SUCCEEDED(m_Graph.Run()));
-    ComPtr<IV77DsBufferNotify> notify;
-    ASSERT_EQ(S_OK, m_Buffer->QueryInterface(IID_IV77DsBufferNotify, reinterpret_cast<void**>(notify.GetAddressOf())));
-    auto result = std::make_shared<std::atomic<HRESULT>>(E_PENDING);
-    // The caller holds its own reference for the call, as COM requires, and drops it after.
-    BoundedCall waiter([notify, result]() mutable {
-        REFERENCE_TIME position = 0;
-        DWORD type = 0;
-        WORD flush = 0;
-        *result = notify->WaitForRequest(&position, &type, &flush);
-        notify.Reset();
-    });
-    notify.Reset();
-    ASSERT_FALSE(waiter.Wait(kProbeMs));
+    std::shared_ptr<std::atomic<HRESULT>> result;
+    std::unique_ptr<BoundedCall> waiter = WaitForRequestOnItsOwn(&result);
+    ASSERT_FALSE(waiter->Wait(kProbeMs));
     ASSERT_TRUE(DropEverything()) << "releasing the graph hung";
-    ASSERT_TRUE(waiter.Wait(kReturnMs)) << "the dropped graph left WaitForRequest blocked";
+    ASSERT_TRUE(waiter->Wait(kReturnMs)) << "the dropped graph left WaitForRequest blocked";
     EXPECT_EQ(E_FAIL, result->load());
     EXPECT_TRUE(EveryObjectFreed()) << CBaseObject::ObjectsActive() - m_lObjectsBefore << " objects left";
 }
