@@ -81,8 +81,8 @@ protected:
         return config;
     }
 
-    // live source -> buffer (standard queue) -> renderer, connected.
-    void BuildLive()
+    // A live source running flat out, a renderer drawing on arrival, and a buffer with a queue of kind.
+    void MakeLiveFilters(DWORD kind)
     {
         TestSourceConfig source;
         source.mediaType = MakeTestVideoType(4, 4, kLiveFrame);
@@ -93,9 +93,14 @@ protected:
         m_Renderer = Adopt(CTestRenderer::Create(DrawOnArrival()));
         m_Buffer = NewBufferFilter();
         ASSERT_TRUE(m_Source && m_Renderer && m_Buffer);
-        ComPtr<IV77DsBuffer> control = BufferControl(m_Buffer.Get());
-        ASSERT_EQ(S_FALSE, control->CreateQueue(V77_QUEUE_STANDARD, 0, nullptr));
-        ASSERT_EQ(S_OK, control->SetBufferCount(kLiveBuffers));
+        ASSERT_EQ(S_FALSE, BufferControl(m_Buffer.Get())->CreateQueue(kind, kSegment, nullptr));
+    }
+
+    // live source -> buffer (standard queue) -> renderer, connected.
+    void BuildLive()
+    {
+        ASSERT_NO_FATAL_FAILURE(MakeLiveFilters(V77_QUEUE_STANDARD));
+        ASSERT_EQ(S_OK, BufferControl(m_Buffer.Get())->SetBufferCount(kLiveBuffers));
         ASSERT_NO_FATAL_FAILURE(AddAndConnect(m_Source->Filter()));
     }
 
@@ -382,16 +387,7 @@ TEST_F(BufferRobustnessTest, ReleasingAnActiveFilterWithoutStopEndsItsThreadAndF
         for (const auto& c : cases) {
             const std::string where = "round " + std::to_string(round) + ", kind " + std::to_string(c.kind) +
                                       (c.run ? ", running" : ", paused");
-            TestSourceConfig config;
-            config.mediaType = MakeTestVideoType(4, 4, kLiveFrame);
-            config.frameCount = 100000000;
-            config.frameDuration = kLiveFrame;
-            config.endOfStream = false;
-            m_Source = Adopt(CTestSource::Create(config));
-            m_Renderer = Adopt(CTestRenderer::Create(DrawOnArrival()));
-            m_Buffer = NewBufferFilter();
-            ASSERT_TRUE(m_Source && m_Renderer && m_Buffer);
-            ASSERT_EQ(S_FALSE, BufferControl(m_Buffer.Get())->CreateQueue(c.kind, kSegment, nullptr));
+            ASSERT_NO_FATAL_FAILURE(MakeLiveFilters(c.kind)) << where;
             ComPtr<IPin> sourcePin = TestGraph::FindPin(m_Source->Filter(), PINDIR_OUTPUT);
             ComPtr<IPin> rendererPin = TestGraph::FindPin(m_Renderer->Filter(), PINDIR_INPUT);
             ASSERT_EQ(S_OK, sourcePin->Connect(m_Buffer->Input(), nullptr)) << where;
