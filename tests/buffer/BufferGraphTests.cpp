@@ -280,7 +280,7 @@ private:
 
 class CStopProbeFilter : public CV77DsBufferFilter {
 public:
-    CStopProbeFilter(HRESULT* phr) : CV77DsBufferFilter(TEXT("probe"), nullptr, phr)
+    explicit CStopProbeFilter(HRESULT* phr) : CV77DsBufferFilter(TEXT("probe"), nullptr, phr)
     {
         log.state = &m_State;
         log.thread = Output();
@@ -313,7 +313,7 @@ TEST_F(BufferGraphTest, StopStopsPlaybackThenThePinsThenDeactivatesClearsAndRepo
               unsized->log.lines);
 
     ComPtr<CStopProbeFilter> probe = NewStopProbe();
-    BuildLiveGraph(VideoSource(4), RendererConfig(), V77_QUEUE_STANDARD, probe);
+    ASSERT_NO_FATAL_FAILURE(BuildLiveGraph(VideoSource(4), RendererConfig(), V77_QUEUE_STANDARD, probe));
     ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
     ASSERT_TRUE(m_Renderer->WaitForSamples(4, kEventTimeoutMs));
     ASSERT_EQ(1u, probe->log.lines.size());
