@@ -11,7 +11,9 @@
 #include <cstring>
 #include <random>
 #include <string>
+#ifdef V77_TYPE_REFUSAL_DIRECTDRAW
 #include "display/CV77DxRenderer.h"
+#endif
 #include "tests/kit/ComAdopt.h"
 #include "v77/V77Guids.h"
 
@@ -64,11 +66,9 @@ struct RendererCase {
     const CLSID* clsid;  // null: the DirectDraw renderer built here
 };
 
-const RendererCase kRenderers[] = {
-    {"Windows", &CLSID_V77WindowsRenderer},
-    {"Jpeg", &CLSID_V77JpegRenderer},
-    {"DirectDraw", nullptr},
-};
+#ifdef V77_TYPE_REFUSAL_DIRECTDRAW
+// Built into the DirectDraw suite, which alone brings DirectDraw into its process.
+const RendererCase kRenderers[] = {{"DirectDraw", nullptr}};
 
 // Wine's display offers RGB32 only: every copy of the renderer is forced on
 // but I420, for which the driver makes no surface.
@@ -83,6 +83,17 @@ ComPtr<IBaseFilter> NewDirectDrawRenderer()
     EXPECT_EQ(S_OK, hr);
     return filter;
 }
+#else
+const RendererCase kRenderers[] = {
+    {"Windows", &CLSID_V77WindowsRenderer},
+    {"Jpeg", &CLSID_V77JpegRenderer},
+};
+
+ComPtr<IBaseFilter> NewDirectDrawRenderer()
+{
+    return nullptr;
+}
+#endif
 
 void PrintTo(const RendererCase& r, std::ostream* os)
 {
