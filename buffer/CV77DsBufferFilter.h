@@ -122,6 +122,9 @@ protected:
     HRESULT SeekingSetRate(double rate) override;
     HRESULT SeekingGetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
     HRESULT MasterSetRate(double rate) override;
+    // The queue CreateQueue makes for a kind (null for an unknown kind); a
+    // test filter may put a probe in its place.
+    virtual CBufferQueue* MakeQueue(DWORD kind, DWORD parameter, IBufferQueueOwner* owner);
 
 private:
     // IBufferQueueOwner
@@ -149,7 +152,6 @@ private:
     void ReleaseSlaves();
     HRESULT HoldGroupTogether(double rate, HRESULT hr);
     HRESULT SizeQueue();
-    static CBufferQueue* MakeQueue(DWORD kind, DWORD parameter, IBufferQueueOwner* owner);
 
     CCritSec m_FilterLock;
     CV77DsBufferInput* m_pInput;

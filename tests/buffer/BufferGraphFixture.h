@@ -61,13 +61,13 @@ protected:
         return config;
     }
 
-    // source -> buffer (standard queue) -> renderer, connected.
+    // source -> buffer (standard queue) -> renderer, connected; a new buffer unless one is given.
     void BuildLiveGraph(const TestSourceConfig& source, const TestRendererConfig& renderer = RendererConfig(),
-                        DWORD kind = V77_QUEUE_STANDARD)
+                        DWORD kind = V77_QUEUE_STANDARD, ComPtr<CV77DsBufferFilter> buffer = nullptr)
     {
         m_Source = Adopt(CTestSource::Create(source));
         m_Renderer = Adopt(CTestRenderer::Create(renderer));
-        m_Buffer = NewBufferFilter();
+        m_Buffer = buffer ? buffer : NewBufferFilter();
         ASSERT_TRUE(m_Source && m_Renderer && m_Buffer);
         ASSERT_EQ(S_FALSE, BufferControl(m_Buffer.Get())->CreateQueue(kind, 25, nullptr));
         ASSERT_EQ(S_OK, m_Graph.Add(m_Source->Filter(), L"source"));

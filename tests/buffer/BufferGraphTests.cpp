@@ -4,7 +4,10 @@
 #include <climits>
 #include <cstring>
 #include <set>
+#include <string>
+#include <vector>
 #include "buffer/CFullBufferQueue.h"
+#include "buffer/CStdBufferQueue.h"
 #include "buffer/CV77DsBufferInput.h"
 #include "buffer/CV77DsBufferInputAllocator.h"
 #include "buffer/CV77DsBufferOutput.h"
@@ -248,13 +251,82 @@ TEST_F(BufferGraphTest, PauseNeedsAQueueAndSizingRaisesMemoryEventsOfOppositeSig
     EXPECT_GT(memory[0].param1, 0);
     EXPECT_EQ(memory[0].param1, -memory[1].param1);
     EXPECT_EQ(0, memory[0].param1 % 64) << "capacity x the pooled buffer size";
+}
 
-    // Every Stop reports what it releases, nothing included.
-    ASSERT_EQ(S_OK, m_Buffer->Stop());
-    m_Graph.DrainEvents();
-    const std::vector<GraphEvent> again = EventsWithCode(m_Graph, EC_V77_MEMORY);
-    ASSERT_EQ(3u, again.size()) << "a Stop of an unsized queue raises the memory event too";
-    EXPECT_EQ(0, again[2].param1);
+// Each step of Stop that touches the queue, with the filter's state and
+// whether the delivery thread is still there, and the memory event.
+struct StopLog {
+    const FILTER_STATE* state = nullptr;
+    const CAMThread* thread = nullptr;
+    std::vector<std::string> lines;
+
+    void Note(const std::string& what)
+    {
+        lines.push_back(what + (*state == State_Stopped ? " stopped" : " active") +
+                        (thread->ThreadExists() ? " thread" : ""));
+    }
+};
+
+class CStopProbeQueue : public CStdBufferQueue {
+public:
+    CStopProbeQueue(IBufferQueueOwner* owner, StopLog* log) : CStdBufferQueue(owner), m_pLog(log) {}
+    void StopPlayback() override { m_pLog->Note("StopPlayback"); CStdBufferQueue::StopPlayback(); }
+    void Deactivate() override { m_pLog->Note("Deactivate"); CStdBufferQueue::Deactivate(); }
+    void Clear() override { m_pLog->Note("Clear"); CStdBufferQueue::Clear(); }
+
+private:
+    StopLog* m_pLog;
+};
+
+class CStopProbeFilter : public CV77DsBufferFilter {
+public:
+    explicit CStopProbeFilter(HRESULT* phr) : CV77DsBufferFilter(TEXT("probe"), nullptr, phr)
+    {
+        log.state = &m_State;
+        log.thread = Output();
+    }
+    CBufferQueue* MakeQueue(DWORD, DWORD, ::IBufferQueueOwner* owner) override { return new CStopProbeQueue(owner, &log); }
+    HRESULT NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2) override
+    {
+        if (code == EC_V77_MEMORY)
+            log.lines.push_back("0x8009 " + std::to_string(static_cast<LONGLONG>(param1)));
+        return CV77DsBufferFilter::NotifyEvent(code, param1, param2);
+    }
+    StopLog log;
+};
+
+ComPtr<CStopProbeFilter> NewStopProbe()
+{
+    HRESULT hr = S_OK;
+    ComPtr<CStopProbeFilter> probe(new CStopProbeFilter(&hr));
+    EXPECT_EQ(S_OK, hr);
+    return probe;
+}
+
+TEST_F(BufferGraphTest, StopStopsPlaybackThenThePinsThenDeactivatesClearsAndReportsTheMemory)
+{
+    // Never sized: the event still goes out, with nothing released.
+    ComPtr<CStopProbeFilter> unsized = NewStopProbe();
+    ASSERT_EQ(S_FALSE, BufferControl(unsized.Get())->CreateQueue(V77_QUEUE_STANDARD, 0, nullptr));
+    EXPECT_EQ(S_OK, unsized->Stop());
+    EXPECT_EQ((std::vector<std::string>{"StopPlayback stopped", "Deactivate stopped", "Clear stopped", "0x8009 0"}),
+              unsized->log.lines);
+
+    ComPtr<CStopProbeFilter> probe = NewStopProbe();
+    ASSERT_NO_FATAL_FAILURE(BuildLiveGraph(VideoSource(4), RendererConfig(), V77_QUEUE_STANDARD, probe));
+    ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
+    ASSERT_TRUE(m_Renderer->WaitForSamples(4, kEventTimeoutMs));
+    ASSERT_EQ(1u, probe->log.lines.size());
+    const std::string reserved = probe->log.lines[0].substr(7);
+    ASSERT_NE("0", reserved);
+    probe->log.lines.clear();
+    ASSERT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs));
+    // Playback stops before the pins go inactive (the output pin's own
+    // Deactivate wakes its thread, which it then joins); the queue is emptied
+    // only once no thread can touch it, and the event reports what was sized.
+    EXPECT_EQ((std::vector<std::string>{"StopPlayback active thread", "Deactivate active thread",
+                                        "Deactivate stopped", "Clear stopped", "0x8009 -" + reserved}),
+              probe->log.lines);
 }
 
 TEST_F(BufferGraphTest, AnEmptyPoolAnswersForItselfWhenAskedNotToWait)

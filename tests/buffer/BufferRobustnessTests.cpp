@@ -11,6 +11,7 @@
 #include <string>
 #include "buffer/CV77DsBufferInput.h"
 #include "buffer/CV77DsBufferInputAllocator.h"
+#include "buffer/CV77DsBufferOutput.h"
 #include "tests/buffer/BoundedCall.h"
 #include "tests/buffer/BufferGraphFixture.h"
 #include "tests/buffer/CScriptedArchiveSource.h"
@@ -80,8 +81,8 @@ protected:
         return config;
     }
 
-    // live source -> buffer (standard queue) -> renderer, connected.
-    void BuildLive()
+    // A live source running flat out, a renderer drawing on arrival, and a buffer with a queue of kind.
+    void MakeLiveFilters(DWORD kind)
     {
         TestSourceConfig source;
         source.mediaType = MakeTestVideoType(4, 4, kLiveFrame);
@@ -92,9 +93,14 @@ protected:
         m_Renderer = Adopt(CTestRenderer::Create(DrawOnArrival()));
         m_Buffer = NewBufferFilter();
         ASSERT_TRUE(m_Source && m_Renderer && m_Buffer);
-        ComPtr<IV77DsBuffer> control = BufferControl(m_Buffer.Get());
-        ASSERT_EQ(S_FALSE, control->CreateQueue(V77_QUEUE_STANDARD, 0, nullptr));
-        ASSERT_EQ(S_OK, control->SetBufferCount(kLiveBuffers));
+        ASSERT_EQ(S_FALSE, BufferControl(m_Buffer.Get())->CreateQueue(kind, kSegment, nullptr));
+    }
+
+    // live source -> buffer (standard queue) -> renderer, connected.
+    void BuildLive()
+    {
+        ASSERT_NO_FATAL_FAILURE(MakeLiveFilters(V77_QUEUE_STANDARD));
+        ASSERT_EQ(S_OK, BufferControl(m_Buffer.Get())->SetBufferCount(kLiveBuffers));
         ASSERT_NO_FATAL_FAILURE(AddAndConnect(m_Source->Filter()));
     }
 
@@ -151,6 +157,23 @@ protected:
             return control->SetGroupPositions(&at, nullptr, nullptr);
         }, &hr)) << "the seek to frame " << frame << " did not return";
         return hr;
+    }
+
+    // A caller parked in WaitForRequest on its own thread; its result lands in *result.
+    // The caller holds its own reference for the call, as COM requires, and drops it after.
+    std::unique_ptr<BoundedCall> WaitForRequestOnItsOwn(std::shared_ptr<std::atomic<HRESULT>>* result)
+    {
+        ComPtr<IV77DsBufferNotify> notify;
+        EXPECT_EQ(S_OK, m_Buffer->QueryInterface(IID_IV77DsBufferNotify, reinterpret_cast<void**>(notify.GetAddressOf())));
+        auto out = std::make_shared<std::atomic<HRESULT>>(E_PENDING);
+        *result = out;
+        return std::make_unique<BoundedCall>([notify, out]() mutable {
+            REFERENCE_TIME position = 0;
+            DWORD type = 0;
+            WORD flush = 0;
+            *out = notify->WaitForRequest(&position, &type, &flush);
+            notify.Reset();
+        });
     }
 
     HRESULT StopGraph()
@@ -274,18 +297,11 @@ TEST_F(BufferRobustnessTest, StopReleasesABlockedWaitForRequest)
 {
     ASSERT_NO_FATAL_FAILURE(BuildArchive());
     ASSERT_TRUE(SUCCEEDED(m_Graph.Run()));
-    ComPtr<IV77DsBufferNotify> notify;
-    ASSERT_EQ(S_OK, m_Buffer->QueryInterface(IID_IV77DsBufferNotify, reinterpret_cast<void**>(notify.GetAddressOf())));
-    auto result = std::make_shared<std::atomic<HRESULT>>(E_PENDING);
-    BoundedCall waiter([notify, result] {
-        REFERENCE_TIME position = 0;
-        DWORD type = 0;
-        WORD flush = 0;
-        *result = notify->WaitForRequest(&position, &type, &flush);
-    });
-    ASSERT_FALSE(waiter.Wait(kProbeMs)) << "nothing was requested: the caller waits";
+    std::shared_ptr<std::atomic<HRESULT>> result;
+    std::unique_ptr<BoundedCall> waiter = WaitForRequestOnItsOwn(&result);
+    ASSERT_FALSE(waiter->Wait(kProbeMs)) << "nothing was requested: the caller waits";
     EXPECT_EQ(S_OK, StopGraph()) << "the archive source's own waiting thread must end too";
-    ASSERT_TRUE(waiter.Wait(kReturnMs)) << "Stop left WaitForRequest blocked";
+    ASSERT_TRUE(waiter->Wait(kReturnMs)) << "Stop left WaitForRequest blocked";
     EXPECT_EQ(E_FAIL, result->load());
     EXPECT_TRUE(m_Archive->Requests().empty());
 }
@@ -294,20 +310,13 @@ TEST_F(BufferRobustnessTest, AFlushReleasesABlockedWaitForRequestWithAFailure)
 {
     ASSERT_NO_FATAL_FAILURE(BuildArchive());
     ASSERT_TRUE(SUCCEEDED(m_Graph.Run()));
-    ComPtr<IV77DsBufferNotify> notify;
-    ASSERT_EQ(S_OK, m_Buffer->QueryInterface(IID_IV77DsBufferNotify, reinterpret_cast<void**>(notify.GetAddressOf())));
-    auto result = std::make_shared<std::atomic<HRESULT>>(E_PENDING);
-    BoundedCall waiter([notify, result] {
-        REFERENCE_TIME position = 0;
-        DWORD type = 0;
-        WORD flush = 0;
-        *result = notify->WaitForRequest(&position, &type, &flush);
-    });
-    ASSERT_FALSE(waiter.Wait(kProbeMs)) << "nothing was requested: the caller waits";
+    std::shared_ptr<std::atomic<HRESULT>> result;
+    std::unique_ptr<BoundedCall> waiter = WaitForRequestOnItsOwn(&result);
+    ASSERT_FALSE(waiter->Wait(kProbeMs)) << "nothing was requested: the caller waits";
     // A flush reaching the buffer means the source repositions on its own: a
     // source parked in WaitForRequest must stop asking, not deadlock with it.
     ASSERT_NO_FATAL_FAILURE(FlushInput());
-    ASSERT_TRUE(waiter.Wait(kReturnMs)) << "the flush left WaitForRequest blocked";
+    ASSERT_TRUE(waiter->Wait(kReturnMs)) << "the flush left WaitForRequest blocked";
     EXPECT_EQ(E_FAIL, result->load());
     EXPECT_EQ(S_OK, StopGraph());
 }
@@ -316,21 +325,11 @@ TEST_F(BufferRobustnessTest, DroppingThePlayingGraphReleasesABlockedWaitForReque
 {
     ASSERT_NO_FATAL_FAILURE(BuildArchive());
     ASSERT_TRUE(SUCCEEDED(m_Graph.Run()));
-    ComPtr<IV77DsBufferNotify> notify;
-    ASSERT_EQ(S_OK, m_Buffer->QueryInterface(IID_IV77DsBufferNotify, reinterpret_cast<void**>(notify.GetAddressOf())));
-    auto result = std::make_shared<std::atomic<HRESULT>>(E_PENDING);
-    // The caller holds its own reference for the call, as COM requires, and drops it after.
-    BoundedCall waiter([notify, result]() mutable {
-        REFERENCE_TIME position = 0;
-        DWORD type = 0;
-        WORD flush = 0;
-        *result = notify->WaitForRequest(&position, &type, &flush);
-        notify.Reset();
-    });
-    notify.Reset();
-    ASSERT_FALSE(waiter.Wait(kProbeMs));
+    std::shared_ptr<std::atomic<HRESULT>> result;
+    std::unique_ptr<BoundedCall> waiter = WaitForRequestOnItsOwn(&result);
+    ASSERT_FALSE(waiter->Wait(kProbeMs));
     ASSERT_TRUE(DropEverything()) << "releasing the graph hung";
-    ASSERT_TRUE(waiter.Wait(kReturnMs)) << "the dropped graph left WaitForRequest blocked";
+    ASSERT_TRUE(waiter->Wait(kReturnMs)) << "the dropped graph left WaitForRequest blocked";
     EXPECT_EQ(E_FAIL, result->load());
     EXPECT_TRUE(EveryObjectFreed()) << CBaseObject::ObjectsActive() - m_lObjectsBefore << " objects left";
 }
@@ -369,6 +368,58 @@ TEST_F(BufferRobustnessTest, DroppingThePlayingGraphWhileDeliveryPacesFreesEvery
     ASSERT_TRUE(DropEverything()) << "releasing the graph hung";
     EXPECT_TRUE(EveryObjectFreed()) << CBaseObject::ObjectsActive() - m_lObjectsBefore << " objects left";
     EXPECT_TRUE(PoolIsWhole(pool.Get()));
+}
+
+// ---- released while active, with no graph to stop it first ----
+
+// Connected by hand to a test source and renderer, the filter is left paused
+// (its delivery thread waiting for a frame) or running (frames flowing), its
+// peers let go of it, and its last reference goes without a Stop: the
+// destructor must end the delivery thread before the queue goes.
+TEST_F(BufferRobustnessTest, ReleasingAnActiveFilterWithoutStopEndsItsThreadAndFreesEverything)
+{
+    const struct {
+        DWORD kind;
+        bool run;
+    } cases[] = {{V77_QUEUE_STANDARD, false}, {V77_QUEUE_STANDARD, true}, {V77_QUEUE_FULL, false}};
+    DWORD handles = 0;
+    for (int round = 0; round < 5; ++round) {
+        for (const auto& c : cases) {
+            const std::string where = "round " + std::to_string(round) + ", kind " + std::to_string(c.kind) +
+                                      (c.run ? ", running" : ", paused");
+            ASSERT_NO_FATAL_FAILURE(MakeLiveFilters(c.kind)) << where;
+            ComPtr<IPin> sourcePin = TestGraph::FindPin(m_Source->Filter(), PINDIR_OUTPUT);
+            ComPtr<IPin> rendererPin = TestGraph::FindPin(m_Renderer->Filter(), PINDIR_INPUT);
+            ASSERT_EQ(S_OK, sourcePin->Connect(m_Buffer->Input(), nullptr)) << where;
+            ASSERT_EQ(S_OK, m_Buffer->Output()->Connect(rendererPin.Get(), nullptr)) << where;
+            ASSERT_EQ(S_OK, m_Buffer->Pause()) << where;
+            ASSERT_TRUE(m_Buffer->Output()->ThreadExists()) << where;
+            if (c.run) {
+                ASSERT_EQ(S_OK, m_Renderer->Filter()->Run(0)) << where;
+                ASSERT_EQ(S_OK, m_Buffer->Run(0)) << where;
+                ASSERT_EQ(S_OK, m_Source->Filter()->Run(0)) << where;
+                ASSERT_TRUE(m_Renderer->WaitForSamples(3, kEventTimeoutMs)) << where;
+                // The peers stop; the buffer goes on delivering into a stopped renderer.
+                ASSERT_EQ(S_OK, m_Source->Filter()->Stop()) << where;
+                ASSERT_EQ(S_OK, m_Renderer->Filter()->Stop()) << where;
+            }
+            ASSERT_EQ(S_OK, sourcePin->Disconnect()) << where;
+            ASSERT_EQ(S_OK, rendererPin->Disconnect()) << where;
+            CV77DsBufferFilter* buffer = m_Buffer.Detach();
+            ASSERT_TRUE(ReturnsWithin(kReturnMs, [buffer] { return static_cast<HRESULT>(buffer->Release()); }))
+                << where << ": the last Release hung";
+            sourcePin.Reset();
+            rendererPin.Reset();
+            m_Source.Reset();
+            m_Renderer.Reset();
+            ASSERT_TRUE(EveryObjectFreed()) << where << ": " << CBaseObject::ObjectsActive() - m_lObjectsBefore
+                                            << " objects left";
+        }
+        if (round == 0)
+            handles = ProcessHandleCount();  // once everything has been made once
+    }
+    const DWORD after = ProcessHandleCount();
+    EXPECT_LE(after, handles + kHandleSlack) << "handles leaked: " << handles << " -> " << after;
 }
 
 // ---- state cycles under load ----

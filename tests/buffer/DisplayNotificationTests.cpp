@@ -1,6 +1,9 @@
 // Throttling and flushing of the media-time events.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstddef>
+#include <cstring>
 #include <type_traits>
 #include <vector>
 #include "display/CDisplayNotification.h"
@@ -131,11 +134,47 @@ TEST(DisplayNotification, AClockThatStepsBackSendsNothingUntilAFlush)
     EXPECT_EQ((std::vector<LONGLONG>{1000, 2000}), notification.Times());
 }
 
+// GCC's member pointers (Itanium layout): a virtual one holds 1 + the
+// slot's byte offset in the vtable.
+template <typename Pmf>
+ptrdiff_t SlotOf(Pmf pmf)
+{
+    static_assert(sizeof(Pmf) == 2 * sizeof(ptrdiff_t), "Itanium member pointer");
+    ptrdiff_t raw[2];
+    std::memcpy(raw, &pmf, sizeof(raw));
+    return (raw[0] & 1) ? (raw[0] - 1) / static_cast<ptrdiff_t>(sizeof(void*)) : -1;
+}
+
+// The first virtual a derived class adds goes in the slot after its base's last.
+class CNextSlot : public CRecordingNotification {
+public:
+    virtual int Marker() { return 77; }
+};
+
+// The fields alone behind one vtable pointer.
+struct COneSlotLayout {
+    virtual HRESULT NotifyEvent(long, LONG_PTR, LONG_PTR) = 0;
+    CV77CriticalSection lock;
+    LONGLONG times[4];
+    std::atomic<bool> enabled;
+};
+
 TEST(DisplayNotificationLayout, NotifyEventIsTheOnlyVirtualSlot)
 {
-    // A virtual destructor would add slots after NotifyEvent.
     EXPECT_FALSE(std::has_virtual_destructor<CDisplayNotification>::value);
-    EXPECT_TRUE(std::is_polymorphic<CDisplayNotification>::value);
+    EXPECT_EQ(0, SlotOf(&CDisplayNotification::NotifyEvent));
+    EXPECT_EQ(1, SlotOf(&CNextSlot::Marker)) << "the base has more than one slot";
+    EXPECT_EQ(sizeof(COneSlotLayout), sizeof(CDisplayNotification));
+
+    // A caller holding only the table reaches the owner's NotifyEvent through slot 0.
+    CNextSlot owner;
+    CDisplayNotification* base = &owner;
+    using SlotFn = HRESULT (*)(CDisplayNotification*, long, LONG_PTR, LONG_PTR);
+    const SlotFn slot0 = reinterpret_cast<SlotFn>((*reinterpret_cast<void***>(base))[0]);
+    EXPECT_EQ(S_OK, slot0(base, 0x8002, 5, 6));
+    ASSERT_EQ(1u, owner.events.size());
+    EXPECT_EQ(0x8002, owner.events[0].code);
+    EXPECT_EQ(6, owner.events[0].param2);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Video types whose bitmap header disagrees with their subtype, offered to
-// every GDI-drawn renderer (the Windows renderer, also registered as the GDI
-// renderer, and the JPEG renderer): hand-picked ones must be refused, a few
-// hundred seeded random ones must be refused or stream a frame cleanly, with
-// brightness set so that every drawing step runs.
+// every renderer (the Windows renderer, also registered as the GDI renderer,
+// the JPEG renderer and the DirectDraw renderer): hand-picked ones must be
+// refused, a few hundred seeded random ones must be refused or stream a frame
+// cleanly, with brightness set so that every drawing step runs.
 #include "tests/display/WindowRendererFixture.h"
 
 #include <amvideo.h>
@@ -11,6 +11,9 @@
 #include <cstring>
 #include <random>
 #include <string>
+#ifdef V77_TYPE_REFUSAL_DIRECTDRAW
+#include "display/CV77DxRenderer.h"
+#endif
 #include "tests/kit/ComAdopt.h"
 #include "v77/V77Guids.h"
 
@@ -60,13 +63,37 @@ CMediaType MakeType(const HeaderSpec& s)
 
 struct RendererCase {
     const char* name;
-    const CLSID* clsid;
+    const CLSID* clsid;  // null: the DirectDraw renderer built here
 };
 
+#ifdef V77_TYPE_REFUSAL_DIRECTDRAW
+// Built into the DirectDraw suite, which alone brings DirectDraw into its process.
+const RendererCase kRenderers[] = {{"DirectDraw", nullptr}};
+
+// Wine's display offers RGB32 only: every copy of the renderer is forced on
+// but I420, for which the driver makes no surface.
+ComPtr<IBaseFilter> NewDirectDrawRenderer()
+{
+    static const GUID kSubtypes[] = {MEDIASUBTYPE_YV12, MEDIASUBTYPE_YUY2, MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32,
+                                     MEDIASUBTYPE_RGB565};
+    HRESULT hr = S_OK;
+    auto* renderer = new CV77DxRenderer(nullptr, &hr, kSubtypes, 5);
+    renderer->NonDelegatingAddRef();
+    ComPtr<IBaseFilter> filter = Adopt(static_cast<IBaseFilter*>(renderer));
+    EXPECT_EQ(S_OK, hr);
+    return filter;
+}
+#else
 const RendererCase kRenderers[] = {
     {"Windows", &CLSID_V77WindowsRenderer},
     {"Jpeg", &CLSID_V77JpegRenderer},
 };
+
+ComPtr<IBaseFilter> NewDirectDrawRenderer()
+{
+    return nullptr;
+}
+#endif
 
 void PrintTo(const RendererCase& r, std::ostream* os)
 {
@@ -84,8 +111,11 @@ protected:
     ComPtr<IBaseFilter> NewRenderer()
     {
         ComPtr<IBaseFilter> renderer;
-        EXPECT_EQ(S_OK, CoCreateInstance(*GetParam().clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                         reinterpret_cast<void**>(renderer.GetAddressOf())));
+        if (!GetParam().clsid)
+            renderer = NewDirectDrawRenderer();
+        else
+            EXPECT_EQ(S_OK, CoCreateInstance(*GetParam().clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                             reinterpret_cast<void**>(renderer.GetAddressOf())));
         ComPtr<IV77DxRenderer> dx;
         if (renderer && SUCCEEDED(renderer.As(&dx))) {
             dx->SetWindow(m_Window->Handle());
@@ -102,6 +132,23 @@ protected:
         if (FAILED(renderer->EnumPins(&pins)) || pins->Next(1, &pin, nullptr) != S_OK)
             return false;
         return pin->QueryAccept(&mt) == S_OK;
+    }
+
+    static bool Offers(IBaseFilter* renderer, const GUID& subtype)
+    {
+        ComPtr<IEnumPins> pins;
+        ComPtr<IPin> pin;
+        ComPtr<IEnumMediaTypes> types;
+        if (FAILED(renderer->EnumPins(&pins)) || pins->Next(1, &pin, nullptr) != S_OK ||
+            FAILED(pin->EnumMediaTypes(&types)))
+            return false;
+        AM_MEDIA_TYPE* mt = nullptr;
+        bool found = false;
+        while (!found && types->Next(1, &mt, nullptr) == S_OK) {
+            found = mt->subtype == subtype;
+            DeleteMediaType(mt);
+        }
+        return found;
     }
 
     // Connects a source of mt and streams one frame of four bytes a pixel,
@@ -152,18 +199,26 @@ TEST_P(TypeRefusalTest, HeadersThatDisagreeWithTheirSubtypeAreRefused)
         {&MEDIASUBTYPE_RGB24, 24, BI_RGB, 64, 48, 0, false, 0, 0},     // no bitmap header size
         {&MEDIASUBTYPE_RGB24, 24, BI_RGB, 64, 48, 0, false, 0, 4096},  // header beyond the block
         {&MEDIASUBTYPE_UYVY, 16, MAKEFOURCC('U', 'Y', 'V', 'Y'), 64, 48, 0},  // not drawn at all
+        {&MEDIASUBTYPE_RGB32, 24, BI_RGB, 64, 48, 0},
+        {&MEDIASUBTYPE_RGB32, 32, kYuy2, 64, 48, 0},
+        {&MEDIASUBTYPE_RGB565, 32, BI_BITFIELDS, 64, 48, 0},
+        {&MEDIASUBTYPE_RGB565, 16, BI_BITFIELDS, 64, 48, 64 * 48},
     };
     const HeaderSpec accepted[] = {
         {&MEDIASUBTYPE_RGB24, 24, BI_RGB, 6, -2, 0},
         {&MEDIASUBTYPE_YUY2, 16, kYuy2, 64, 48, 64 * 48 * 2},
         {&MEDIASUBTYPE_YV12, 12, kYv12, 64, 48, 0, true},
         {&MEDIASUBTYPE_I420, 12, kI420, 64, 48, 64 * 48 * 3 / 2 + 100},
+        {&MEDIASUBTYPE_RGB32, 32, BI_RGB, 6, 2, 0},
+        {&MEDIASUBTYPE_RGB565, 16, BI_BITFIELDS, 6, -2, 0},
     };
     ComPtr<IBaseFilter> renderer = NewRenderer();
     ASSERT_TRUE(renderer);
     for (size_t i = 0; i < sizeof(refused) / sizeof(refused[0]); ++i)
         EXPECT_FALSE(Accepts(renderer.Get(), MakeType(refused[i]))) << "refused[" << i << "] was accepted";
     for (size_t i = 0; i < sizeof(accepted) / sizeof(accepted[0]); ++i) {
+        if (!Offers(renderer.Get(), *accepted[i].subtype))
+            continue;
         const CMediaType mt = MakeType(accepted[i]);
         ASSERT_TRUE(Accepts(renderer.Get(), mt)) << "accepted[" << i << "] was refused";
         StreamOneFrame(mt, "accepted[" + std::to_string(i) + "]");
@@ -172,7 +227,8 @@ TEST_P(TypeRefusalTest, HeadersThatDisagreeWithTheirSubtypeAreRefused)
 
 TEST_P(TypeRefusalTest, RandomHeadersAreRefusedOrStreamCleanly)
 {
-    const GUID* const subtypes[] = {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_YUY2, &MEDIASUBTYPE_YV12, &MEDIASUBTYPE_I420};
+    const GUID* const subtypes[] = {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_YUY2,  &MEDIASUBTYPE_YV12,
+                                    &MEDIASUBTYPE_I420,  &MEDIASUBTYPE_RGB32, &MEDIASUBTYPE_RGB565};
     const WORD bitCounts[] = {0, 4, 8, 12, 16, 24, 32};
     const DWORD compressions[] = {BI_RGB, BI_BITFIELDS, kYuy2, kYv12, kI420, 0x12345678};
     const LONG widths[] = {-2, 0, 1, 2, 6, 7, 64, 16386, 0x40000000};
@@ -190,10 +246,12 @@ TEST_P(TypeRefusalTest, RandomHeadersAreRefusedOrStreamCleanly)
         // Every third case keeps the subtype's own bit count and compression,
         // so that the sizes and the block are what decides.
         if (i % 3 == 0) {
-            const bool rgb = *s.subtype == MEDIASUBTYPE_RGB24;
-            s.bitCount = rgb ? 24 : *s.subtype == MEDIASUBTYPE_YUY2 ? 16 : 12;
-            s.compression = rgb ? BI_RGB : *s.subtype == MEDIASUBTYPE_YUY2 ? kYuy2
-                                          : *s.subtype == MEDIASUBTYPE_YV12 ? kYv12 : kI420;
+            const GUID& t = *s.subtype;
+            s.bitCount = t == MEDIASUBTYPE_RGB24 ? 24 : t == MEDIASUBTYPE_RGB32 ? 32 : t == MEDIASUBTYPE_YUY2 ? 16
+                       : t == MEDIASUBTYPE_RGB565 ? 16 : 12;
+            s.compression = t == MEDIASUBTYPE_RGB24 || t == MEDIASUBTYPE_RGB32 ? BI_RGB
+                          : t == MEDIASUBTYPE_RGB565 ? BI_BITFIELDS : t == MEDIASUBTYPE_YUY2 ? kYuy2
+                          : t == MEDIASUBTYPE_YV12 ? kYv12 : kI420;
         }
         const CMediaType mt = MakeType(s);
         if (!Accepts(renderer.Get(), mt))

@@ -277,7 +277,14 @@ TEST_F(AviReceiver, ReopeningWhileStreamingAndManyCyclesLeakNothing)
             ASSERT_EQ(S_OK, receiver->SetStreaming(0, 0));
             ASSERT_EQ(S_OK, receiver->Close());
         }
-        EXPECT_GT(events.FrameCount(), 0u);
+        // Whether those short cycles got a frame out depends on the load; a
+        // stream opened after them must flow.
+        const size_t before = events.FrameCount();
+        ASSERT_EQ(S_OK, receiver->Open(path, nullptr, 0, 0, &events));
+        ASSERT_EQ(S_OK, receiver->SetStreaming(0xFFFFFFFF, 0));
+        EXPECT_TRUE(events.WaitUntil([&] { return events.FrameCount() > before; }, 10000)) << "nothing streamed";
+        ASSERT_EQ(S_OK, receiver->SetStreaming(0, 0));
+        ASSERT_EQ(S_OK, receiver->Close());
     }
     EXPECT_EQ(S_OK, ComponentsCanUnloadNow()) << "a receiver, sample or auxiliary object was leaked";
     DWORD handlesAfter = 0;

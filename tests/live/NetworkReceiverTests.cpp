@@ -48,14 +48,18 @@ protected:
         LiveTest::TearDown();
     }
 
-    // Opens on replay's SDP, streams, sends datagrams, and waits until the
-    // receiver has been quiet a while.
-    std::vector<ReceivedFrame> Receive(CRtpReplay& replay, const Datagrams& datagrams, CTestEvents* events)
+    // Opens on replay's SDP, streams, sends datagrams, waits for the frames
+    // expected and then until the receiver has been quiet a while. (The
+    // receiver may still be working through what was sent for longer than
+    // that quiet time under load: 4.8 MB of an oversized frame, say.)
+    std::vector<ReceivedFrame> Receive(CRtpReplay& replay, const Datagrams& datagrams, CTestEvents* events,
+                                       size_t expected)
     {
         CBstr sdp(replay.SdpPath());
         EXPECT_EQ(S_OK, receiver->Open(sdp, nullptr, 0, 0, events));
         EXPECT_EQ(S_OK, receiver->SetStreaming(0xFFFFFFFF, 0));
         replay.Send(datagrams);
+        events->WaitUntil([&] { return events->FrameCount() >= expected; }, 20000);
         size_t count = 0;
         do {
             count = events->FrameCount();
@@ -94,7 +98,7 @@ TEST_F(NetworkReceiver, ReassemblesEveryFrameFfmpegSentWithItsConfigInTheMediaTy
     CoTaskMemFree(mt.pbFormat);
     EXPECT_EQ(S_OK, receiver->Close());
 
-    const std::vector<ReceivedFrame> frames = Receive(replay, replay.Datagrams(), &events);
+    const std::vector<ReceivedFrame> frames = Receive(replay, replay.Datagrams(), &events, 50);
     ASSERT_EQ(50u, frames.size());
     const std::vector<int> ids = Identify(frames, reference);
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -130,6 +134,7 @@ TEST_F(NetworkReceiver, WithoutConfigInTheSdpOpenWaitsForTheInBandVol)
     EXPECT_EQ(176, info.Width);
     EXPECT_EQ(S_OK, receiver->SetStreaming(0xFFFFFFFF, 0));
     sender.join();
+    events.WaitUntil([&] { return events.FrameCount() > 0; }, 20000);
     events.WaitUntil([&] { return false; }, 300);
     EXPECT_EQ(S_OK, receiver->Close());
     const std::vector<ReceivedFrame> frames = events.Frames();
@@ -148,7 +153,7 @@ TEST_F(NetworkReceiver, LossDropsFramesUpToTheNextKeyFrameWhichCarriesTheLossSta
     // Frame 12 (a P-frame) loses its first packet.
     datagrams.erase(datagrams.begin() + static_cast<std::ptrdiff_t>(starts[12]));
     CTestEvents events(kBuffer, 8);
-    const std::vector<ReceivedFrame> frames = Receive(replay, datagrams, &events);
+    const std::vector<ReceivedFrame> frames = Receive(replay, datagrams, &events, 42);
     const std::vector<int> ids = Identify(frames, reference);
     std::vector<int> expected;
     for (int i = 0; i < 50; ++i) {
@@ -190,7 +195,7 @@ TEST_F(NetworkReceiver, ReorderingDuplicatesAndGarbageLoseNoFrame)
         }
     }
     CTestEvents events(kBuffer, 8);
-    const std::vector<ReceivedFrame> frames = Receive(replay, mixed, &events);
+    const std::vector<ReceivedFrame> frames = Receive(replay, mixed, &events, 50);
     ASSERT_EQ(50u, frames.size());
     const std::vector<int> ids = Identify(frames, reference);
     for (size_t i = 0; i < frames.size(); ++i)
@@ -225,7 +230,7 @@ TEST_F(NetworkReceiver, AnOversizedFrameIsDroppedAndTheStreamResumesAtAKeyFrame)
         datagrams.push_back(d);
     }
     CTestEvents events(kBuffer, 8);
-    const std::vector<ReceivedFrame> frames = Receive(replay, datagrams, &events);
+    const std::vector<ReceivedFrame> frames = Receive(replay, datagrams, &events, 45);
     const std::vector<int> ids = Identify(frames, reference);
     ASSERT_EQ(45u, ids.size());  // 0..4, then 10..49
     EXPECT_EQ(4, ids[4]);

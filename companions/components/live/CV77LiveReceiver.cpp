@@ -172,8 +172,11 @@ STDMETHODIMP CV77LiveReceiver::GetMediaType(AM_MEDIA_TYPE* pmt)
 STDMETHODIMP CV77LiveReceiver::SetStreaming(DWORD mask, WORD streamParameter)
 {
     if (mask == 0) {
-        m_bStreaming = false;
-        m_bFlowing = false;
+        {
+            std::lock_guard<std::mutex> flow(m_FlowLock);
+            m_bStreaming = false;
+            m_bFlowing = false;
+        }
         // The stream thread sleeps in WaitForStreaming until the next Run.
         if (!m_bStop)
             ResetEvent(m_hWake);
@@ -325,10 +328,15 @@ HRESULT CV77LiveReceiver::DeliverMarker()
 void CV77LiveReceiver::StreamStarted()
 {
     IV77RTPReceiverEvents* events = Events();
-    if (events && !m_bStop && !m_bFlowing.exchange(true)) {
+    {
+        std::lock_guard<std::mutex> flow(m_FlowLock);
+        if (!events || m_bStop || !m_bStreaming || m_bFlowing)
+            return;
+        m_bFlowing = true;
         m_bEnded = false;
-        events->OnStreamEventA();
     }
+    // Raised outside the lock: the host may switch streaming from inside.
+    events->OnStreamEventA();
 }
 
 void CV77LiveReceiver::StreamEnded(const char* why)

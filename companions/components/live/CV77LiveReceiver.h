@@ -137,6 +137,10 @@ private:
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bStreaming{false};
     std::atomic<bool> m_bFlowing{false};     // stream event A raised for this run
+    // Streaming switched off and a run's first frame decided on the stream
+    // thread happen one after the other: a frame that passed the streaming
+    // check just before Stop must not raise A (and mark a run) after it.
+    std::mutex m_FlowLock;
     std::atomic<WORD> m_wStreamParameter{0};
     std::atomic<REFERENCE_TIME> m_tTimeParameter{0};
     HANDLE m_hWake;                          // manual reset: set while streaming is on, or at a stop
