@@ -293,32 +293,15 @@ TEST_F(ArchiveGraphTest, AMasterAndTwoSlavesShowTheSameInstant)
     for (size_t c = 0; c < 3; ++c)
         ASSERT_TRUE(m_Chains[c].renderer->WaitForSamples(5, kEventTimeoutMs)) << "chain " << c;
 
-    // At several instants: the frame each slave was showing when the master
-    // drew its newest one (stream times of one graph clock), so that the
-    // test thread's own delay in reading the renderers does not count.
+    // Judged on the graph clock over 300 ms: a slave that a loaded machine
+    // wakes late is off now and then, one out of step is off throughout.
     const auto expectInStep = [&](const char* phase) {
-        for (int probe = 0; probe < 5; ++probe) {
-            Sleep(60);
-            const std::vector<RenderedSample> shown = m_Chains[0].renderer->Samples();
-            ASSERT_FALSE(shown.empty());
-            const RenderedSample& master = shown.back();
-            ASSERT_TRUE(master.streamTimeValid);
-            for (size_t c = 1; c < 3; ++c) {
-                int frame = -1;
-                for (const RenderedSample& sample : m_Chains[c].renderer->Samples()) {
-                    if (sample.streamTimeValid && sample.streamTime <= master.streamTime)
-                        frame = FrameOf(sample);
-                }
-                EXPECT_LE(std::abs(frame - FrameOf(master)), 1)
-                    << phase << ": slave " << c << " showed frame " << frame << " when the master drew "
-                    << FrameOf(master);
-            }
-        }
+        ExpectGroupInStep(m_Chains[0].renderer.Get(), {m_Chains[1].renderer.Get(), m_Chains[2].renderer.Get()},
+                          [&](const RenderedSample& sample) { return FrameOf(sample); }, phase);
     };
     expectInStep("rate 1");
 
     ASSERT_EQ(S_OK, Control()->SetGroupRate(4.0));
-    Sleep(300);
     expectInStep("rate 4");
 
     ASSERT_EQ(S_OK, SeekGroup(120));
