@@ -179,15 +179,17 @@ TEST_F(ArchiveGraphTest, SeekThenPlayForwardAtOneAndFourThenBackward)
 
     m_Chains[0].renderer->ClearSamples();
     ASSERT_EQ(S_OK, Control()->SetGroupRate(-1.0));
-    ASSERT_TRUE(WaitForMore(0, 15));
+    ASSERT_TRUE(WaitUntil([&] { return LastFrame(0) >= 0 && LastFrame(0) < turn - 10; }, kEventTimeoutMs))
+        << "reverse play did not pass frame " << turn - 10;
     frames = RenderedFrames();
-    // Frames already in flight at the rate change may still come forward.
+    // Frames already in flight at the rate change may still come forward:
+    // those drawn after the test read the turn, and 40 ms of rate 4 (seen
+    // 3 frames on a loaded machine).
     const auto firstBack = std::adjacent_find(frames.begin(), frames.end(), [](int a, int b) { return b == a - 1; });
     ASSERT_NE(frames.end(), firstBack) << "reverse play never began";
     const std::vector<int> backward(firstBack, frames.end());
     ExpectStep(backward, -1, "backward at rate -1, across segment boundaries");
-    EXPECT_LE(backward.front(), turn + 2);
-    EXPECT_LT(backward.back(), turn - 10);
+    EXPECT_LE(backward.front(), turn + 4);
 }
 
 TEST_F(ArchiveGraphTest, StepsMoveOneFrameBothWaysAcrossASegmentBoundary)
