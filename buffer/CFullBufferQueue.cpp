@@ -365,12 +365,12 @@ void CFullBufferQueue::CompleteSeekLocked(REFERENCE_TIME position, IV77PoolItem*
     // seeking after us, join it (JoinMaster) even before our delivery
     // thread takes the record.
     m_tCurrent = position;
-    if (record) {
+    // Slaves must not pace against the old play state until ours restarts here.
+    m_tPosition = 0;
+    if (record)
         m_Commands.emplace_back(record);
-    } else {
+    else
         m_tPlay = 0;
-        m_tPosition = 0;
-    }
     SignalData();
 }
 

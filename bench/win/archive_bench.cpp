@@ -12,7 +12,9 @@
 //     the renderer drawing on arrival; baseline: every frame read from the files;
 //   scale: synchronised views of the recording (each its own source and
 //     buffer, one master) at rates 1 and 4, up to 16: how many keep every
-//     view within one frame interval of the master.
+//     view within one frame interval of the master, judged on the graph
+//     clock, with how often and how long views were off and the CPU it took
+//     ("archive_bench sync" measures only this).
 // The store comes from bench/run-benchmarks (V77_BENCH_MEDIA\store, ffmpeg).
 #include <winsock2.h>
 #include <windows.h>
@@ -27,6 +29,7 @@
 #include "tests/kit/CComInit.h"
 #include "tests/kit/CTestRenderer.h"
 #include "tests/kit/ComAdopt.h"
+#include "tests/kit/GroupLag.h"
 #include "tests/kit/TestGraph.h"
 #include "tests/sources/ArchiveServerProcess.h"
 #include "v77/IV77DsBuffer.h"
@@ -332,8 +335,57 @@ bool ThroughputFigures(const SourceChoice& store, DirectReader& direct)
     return best > 0;
 }
 
-// True when, sampled every 50 ms for a while, every view stays within one frame of the master.
-bool InStep(const SourceChoice& store, int views, double rate, int* worst)
+// 100-ns units of a FILETIME pair's sum.
+ULONGLONG Ticks(const FILETIME& a, const FILETIME& b = FILETIME{})
+{
+    const auto value = [](const FILETIME& t) {
+        return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return value(a) + value(b);
+}
+
+// CPU time of this process and of the whole machine (busy, total), in 100 ns.
+struct CpuTimes {
+    ULONGLONG process = 0;
+    ULONGLONG busy = 0;
+    ULONGLONG total = 0;
+    static CpuTimes Now()
+    {
+        CpuTimes t;
+        FILETIME created, exited, kernel, user, idle;
+        if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+            t.process = Ticks(kernel, user);
+        if (GetSystemTimes(&idle, &kernel, &user)) {
+            t.total = Ticks(kernel, user);  // kernel time includes idle time
+            t.busy = t.total - Ticks(idle);
+        }
+        return t;
+    }
+};
+
+// How a group of views kept with its master, judged on the graph clock.
+struct SyncFigures {
+    int slaves = 0;
+    int inStep = 0;            // slaves whose median difference is within one frame
+    int worstMedian = 0;
+    size_t instants = 0;       // (slave, master frame) pairs
+    size_t within = 0;         // ... within one frame
+    size_t offBy2 = 0;         // ... off by 2
+    size_t offMore = 0;        // ... off by 3 or more (or nothing shown yet)
+    size_t offAtEdge = 0;      // off by 2 or more at a segment's first two frames
+    int longestOff = 0;        // longest run of a slave's instants off by 2 or more
+    int sampledWorst = 0;      // the old figure: the bench thread reading renderers in turn
+    double cpuPerFrameUs = 0;  // this process's CPU time per frame delivered (all views)
+    double processCores = 0;   // ... in cores busy
+    double machineBusy = 0;    // share of all cores busy on the machine
+};
+
+// Plays views at rate and measures, over 2 s, each slave against the master:
+// for every frame the master drew, the frame the slave showed at that instant
+// of the graph clock (GroupLag), so that the bench thread's own lateness in
+// reading 16 renderers on a loaded machine does not count. False when the
+// graph did not play.
+bool MeasureSync(const SourceChoice& store, int views, double rate, SyncFigures* f)
 {
     ArchiveGraph graph;
     if (!graph.Build(store, views) || FAILED(graph.Seek(0)) || FAILED(graph.Rate(rate)))
@@ -348,42 +400,95 @@ bool InStep(const SourceChoice& store, int views, double rate, int* worst)
         Sleep(50);
     }
     Sleep(300);
-    *worst = 0;
-    const int samples = rate > 2 ? 40 : 60;
-    for (int i = 0; i < samples; ++i) {
+    const size_t first = graph.Renderer(0)->SampleCount();
+    std::vector<size_t> counts;
+    for (size_t v = 0; v < graph.Views(); ++v)
+        counts.push_back(graph.Renderer(v)->SampleCount());
+    const CpuTimes cpu0 = CpuTimes::Now();
+    const double t0 = Seconds();
+    for (int i = 0; i < 40; ++i) {
         Sleep(50);
         const int master = graph.LastFrame(0);
-        for (size_t v = 1; v < graph.Views(); ++v) {
-            const int frame = graph.LastFrame(v);
-            *worst = std::max(*worst, frame < 0 || master < 0 ? 1000 : std::abs(frame - master));
+        for (size_t v = 1; v < graph.Views(); ++v)
+            f->sampledWorst = std::max(f->sampledWorst, std::abs(graph.LastFrame(v) - master));
+    }
+    const CpuTimes cpu1 = CpuTimes::Now();
+    const double seconds = Seconds() - t0;
+    size_t frames = 0;
+    for (size_t v = 0; v < graph.Views(); ++v)
+        frames += graph.Renderer(v)->SampleCount() - counts[v];
+    std::vector<RenderedSample> master = graph.Renderer(0)->Samples();
+    if (master.size() <= first)
+        return false;
+    master.erase(master.begin(), master.begin() + static_cast<std::ptrdiff_t>(first));
+    for (size_t v = 1; v < graph.Views(); ++v) {
+        const GroupLag lag = LagBehindMaster(master, graph.Renderer(v)->Samples(), 0, FrameOf);
+        ++f->slaves;
+        f->inStep += std::abs(lag.Median()) <= 1 ? 1 : 0;
+        f->worstMedian = std::max(f->worstMedian, std::abs(lag.Median()));
+        int run = 0;
+        for (size_t i = 0; i < lag.differences.size(); ++i) {
+            const int off = std::abs(lag.differences[i]);
+            ++f->instants;
+            f->within += off <= 1 ? 1 : 0;
+            f->offBy2 += off == 2 ? 1 : 0;
+            f->offMore += off > 2 ? 1 : 0;
+            f->offAtEdge += off >= 2 && FrameOf(master[i]) % kSegment < 2 ? 1 : 0;
+            run = off >= 2 ? run + 1 : 0;
+            f->longestOff = std::max(f->longestOff, run);
         }
     }
-    return *worst <= 1;
+    f->cpuPerFrameUs = frames ? (cpu1.process - cpu0.process) / 10.0 / frames : 0;
+    f->processCores = (cpu1.process - cpu0.process) / 1e7 / seconds;
+    f->machineBusy = cpu1.total > cpu0.total ? double(cpu1.busy - cpu0.busy) / double(cpu1.total - cpu0.total) : 0;
+    return true;
+}
+
+std::string Percent(size_t part, size_t whole)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
+    return text;
 }
 
 void ScaleFigures(const SourceChoice& store)
 {
     const int counts[] = {1, 2, 4, 8, 12, 16};
+    std::printf("  each slave against the master at every frame the master drew for 2 s (graph clock);\n"
+                "  a view is in step when its median difference is within one frame\n");
     for (double rate : {1.0, 4.0}) {
         int best = 0;
-        std::string detail;
+        bool broken = false;
         for (int views : counts) {
-            int worst = 0;
-            const bool ok = InStep(store, views, rate, &worst);
-            detail += " " + std::to_string(views) + ":" + (ok ? "ok" : "off by " + std::to_string(worst));
-            if (!ok)
+            SyncFigures f;
+            if (!MeasureSync(store, views, rate, &f)) {
+                std::printf("  rate %.0f, %2d views: the graph did not play\n", rate, views);
                 break;
-            best = views;
+            }
+            const size_t off = f.offBy2 + f.offMore;
+            std::printf("  rate %.0f, %2d views: %2d of %2d slaves in step (worst median %d); instants within one "
+                        "frame %s, off by 2 %s, by more %s, longest run off %d frames, %s of the off instants "
+                        "at a segment's first two frames; the bench thread's samples: worst %d; CPU %.0f us a "
+                        "frame, this process %.2f cores, machine %.0f%% busy\n",
+                        rate, views, f.inStep, f.slaves, f.worstMedian, Percent(f.within, f.instants).c_str(),
+                        Percent(f.offBy2, f.instants).c_str(), Percent(f.offMore, f.instants).c_str(), f.longestOff,
+                        Percent(f.offAtEdge, off).c_str(), f.sampledWorst, f.cpuPerFrameUs, f.processCores,
+                        100 * f.machineBusy);
+            // Every count up to this one in step (the larger ones are still measured).
+            if (f.inStep == f.slaves && !broken)
+                best = views;
+            broken = broken || f.inStep != f.slaves;
         }
-        std::printf("  rate %.0f: %2d of 16 views keep within one frame of the master (%s )\n", rate, best,
-                    detail.c_str());
+        std::printf("  rate %.0f: %2d of 16 views keep within one frame of the master\n", rate, best);
     }
 }
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    // "sync": only the synchronised views.
+    const bool syncOnly = argc > 1 && std::string(argv[1]) == "sync";
     CComInit com;
     wchar_t folder[MAX_PATH] = {};
     if (FAILED(com.Result()) || !GetEnvironmentVariableW(L"V77_BENCH_MEDIA", folder, MAX_PATH)) {
@@ -413,6 +518,8 @@ int main()
                                     {"local source and capture tool", &CLSID_V77DsARCLocalSource, captureName}};
     int rc = 0;
     for (const SourceChoice& choice : choices) {
+        if (syncOnly)
+            break;
         std::printf("%s:\n", choice.name);
         if ((choice.clsid == &CLSID_V77DsARCSourceTcp && !served) ||
             (choice.clsid == &CLSID_V77DsARCLocalSource && !captured)) {

@@ -179,15 +179,18 @@ TEST_F(ArchiveGraphTest, SeekThenPlayForwardAtOneAndFourThenBackward)
 
     m_Chains[0].renderer->ClearSamples();
     ASSERT_EQ(S_OK, Control()->SetGroupRate(-1.0));
-    ASSERT_TRUE(WaitForMore(0, 15));
+    ASSERT_TRUE(WaitUntil([&] { return LastFrame(0) >= 0 && LastFrame(0) < turn - 10; }, kEventTimeoutMs))
+        << "reverse play did not pass frame " << turn - 10;
     frames = RenderedFrames();
-    // Frames already in flight at the rate change may still come forward.
     const auto firstBack = std::adjacent_find(frames.begin(), frames.end(), [](int a, int b) { return b == a - 1; });
     ASSERT_NE(frames.end(), firstBack) << "reverse play never began";
     const std::vector<int> backward(firstBack, frames.end());
     ExpectStep(backward, -1, "backward at rate -1, across segment boundaries");
-    EXPECT_LE(backward.front(), turn + 2);
-    EXPECT_LT(backward.back(), turn - 10);
+    // Frames in flight at the rate change go on forward from the turn (3 to
+    // 6, seen under load), and reverse play turns on the last of them.
+    ExpectStep(std::vector<int>(frames.begin(), firstBack + 1), 1, "forward until the turn");
+    EXPECT_GE(frames.front(), turn);
+    EXPECT_LE(backward.front(), turn + 10) << "100 ms of rate 4";
 }
 
 TEST_F(ArchiveGraphTest, StepsMoveOneFrameBothWaysAcrossASegmentBoundary)
@@ -314,32 +317,15 @@ TEST_F(ArchiveGraphTest, AMasterAndTwoSlavesShowTheSameInstant)
     for (size_t c = 0; c < 3; ++c)
         ASSERT_TRUE(m_Chains[c].renderer->WaitForSamples(5, kEventTimeoutMs)) << "chain " << c;
 
-    // At several instants: the frame each slave was showing when the master
-    // drew its newest one (stream times of one graph clock), so that the
-    // test thread's own delay in reading the renderers does not count.
+    // Judged on the graph clock over 300 ms: a slave that a loaded machine
+    // wakes late is off now and then, one out of step is off throughout.
     const auto expectInStep = [&](const char* phase) {
-        for (int probe = 0; probe < 5; ++probe) {
-            Sleep(60);
-            const std::vector<RenderedSample> shown = m_Chains[0].renderer->Samples();
-            ASSERT_FALSE(shown.empty());
-            const RenderedSample& master = shown.back();
-            ASSERT_TRUE(master.streamTimeValid);
-            for (size_t c = 1; c < 3; ++c) {
-                int frame = -1;
-                for (const RenderedSample& sample : m_Chains[c].renderer->Samples()) {
-                    if (sample.streamTimeValid && sample.streamTime <= master.streamTime)
-                        frame = FrameOf(sample);
-                }
-                EXPECT_LE(std::abs(frame - FrameOf(master)), 1)
-                    << phase << ": slave " << c << " showed frame " << frame << " when the master drew "
-                    << FrameOf(master);
-            }
-        }
+        ExpectGroupInStep(m_Chains[0].renderer.Get(), {m_Chains[1].renderer.Get(), m_Chains[2].renderer.Get()},
+                          [&](const RenderedSample& sample) { return FrameOf(sample); }, phase);
     };
     expectInStep("rate 1");
 
     ASSERT_EQ(S_OK, Control()->SetGroupRate(4.0));
-    Sleep(300);
     expectInStep("rate 4");
 
     ASSERT_EQ(S_OK, SeekGroup(120));

@@ -1,5 +1,7 @@
 #include "tests/buffer/BufferGraphFixture.h"
 
+#include <cstdlib>
+
 #include "v77/V77Guids.h"
 
 ComPtr<CV77DsBufferFilter> NewBufferFilter()
@@ -45,4 +47,19 @@ LONGLONG MediaTimeOf(const GraphEvent& event)
 {
     return static_cast<LONGLONG>((static_cast<ULONGLONG>(static_cast<DWORD>(event.param2)) << 32) |
                                  static_cast<DWORD>(event.param1));
+}
+
+void ExpectGroupInStep(CTestRenderer* master, const std::vector<CTestRenderer*>& views,
+                       const std::function<int(const RenderedSample&)>& frameOf, const char* phase)
+{
+    Sleep(300);
+    const std::vector<RenderedSample> drawn = master->Samples();
+    ASSERT_FALSE(drawn.empty()) << phase;
+    const REFERENCE_TIME since = drawn.back().streamTime - 3000000;
+    for (size_t v = 0; v < views.size(); ++v) {
+        const GroupLag lag = LagBehindMaster(drawn, views[v]->Samples(), since, frameOf);
+        ASSERT_GE(lag.differences.size(), 3u) << phase << ": the master played on";
+        EXPECT_LE(std::abs(lag.Median()), 1) << phase << ": view " << v + 1 << " against the master (view/master):"
+                                              << lag.text;
+    }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <functional>
 #include <vector>
 #include <wrl/client.h>
 #include "buffer/CV77DsBufferFilter.h"
@@ -13,6 +14,7 @@
 #include "tests/kit/CTestRendererInputPin.h"
 #include "tests/kit/CTestSource.h"
 #include "tests/kit/CTestSourceStream.h"
+#include "tests/kit/GroupLag.h"
 #include "tests/kit/TestGraph.h"
 #include "tests/kit/TestMediaTypes.h"
 #include "tests/kit/TestWait.h"
@@ -33,6 +35,11 @@ ComPtr<IV77DsBufferMaster> BufferMaster(CV77DsBufferFilter* filter);
 std::vector<GraphEvent> EventsWithCode(const TestGraph& graph, long code);
 // The 64-bit media time a 0x8001 event carries.
 LONGLONG MediaTimeOf(const GraphEvent& event);
+// After 300 ms more of play, each view (renderer of a slave) must keep in
+// step with the master's renderer: its median difference from the master over
+// those 300 ms of the master's frames within one frame (GroupLag).
+void ExpectGroupInStep(CTestRenderer* master, const std::vector<CTestRenderer*>& views,
+                       const std::function<int(const RenderedSample&)>& frameOf, const char* phase);
 
 class BufferGraphFixture : public ::testing::Test {
 protected:

@@ -74,10 +74,21 @@ TEST_F(ArchiveRobustnessTest, TwoHundredPlaySeekStopCyclesLeaveNoHandleOrObjectB
             ASSERT_TRUE(WaitForMore(0, 2)) << "cycle " << cycle;
         }
         ASSERT_TRUE(FinishesWithin(5000, [&] { m_Graph.Stop(); })) << "cycle " << cycle;
+        // From frame 104 on, the recording ends 160 ms into rate 4, before a
+        // Stop slowed by a loaded machine (seen: 200-350 ms): that 0x8005 is
+        // the end of the recording, a success after its last frame. No other.
+        const size_t seen = m_Graph.EventsSeen().size();
+        m_Graph.DrainEvents();
+        const std::vector<GraphEvent> events = m_Graph.EventsSeen();
+        for (size_t i = seen; i < events.size(); ++i) {
+            if (events[i].code != EC_V77_SEGMENT_END)
+                continue;
+            EXPECT_TRUE(events[i].param1 == S_OK && LastFrame() == 119)
+                << "cycle " << cycle << " raised 0x8005 (0x" << std::hex << events[i].param1 << std::dec
+                << ") with frame " << LastFrame() << " shown";
+        }
         m_Chains[0].renderer->ClearSamples();
     }
-    m_Graph.DrainEvents();
-    EXPECT_EQ(0, m_Graph.CountEvents(EC_V77_SEGMENT_END)) << "no cycle raised 0x8005";
     EXPECT_LE(ProcessHandleCount(), handles + 5) << "handles before: " << handles;
     EXPECT_EQ(objects, CBaseObject::ObjectsActive()) << "objects left by the cycles";
 }
