@@ -67,9 +67,10 @@ public:
     CAMEvent gate;     // manual
 };
 
-class FullQueueTest : public ::testing::Test {
+// A queue whose source the test plays by hand (Take, Serve).
+class ServedByHand : public ::testing::Test {
 protected:
-    FullQueueTest() : m_Recording(300, kSegment) {}
+    ServedByHand() : m_Recording(300, kSegment) {}
 
     void SetUp() override
     {
@@ -77,13 +78,33 @@ protected:
         m_Owner.SetQueue(&m_Queue);
         ASSERT_EQ(S_OK, m_Queue.SetSize(3 * kSegment, 16));
         m_Queue.StartPlayback();
-        m_Feeder = std::make_unique<CQueueFeeder>(&m_Queue, m_Recording);
     }
 
     void TearDown() override
     {
         m_Queue.StopPlayback();
         m_Queue.Deactivate();
+    }
+
+    CComInit m_Com;
+    SyntheticRecording m_Recording;
+    CFakeQueueOwner m_Owner;
+    CGatedFullQueue m_Queue{&m_Owner, kSegment};
+};
+
+class FullQueueTest : public ServedByHand {
+protected:
+    void SetUp() override
+    {
+        ServedByHand::SetUp();
+        if (HasFatalFailure())
+            return;
+        m_Feeder = std::make_unique<CQueueFeeder>(&m_Queue, m_Recording);
+    }
+
+    void TearDown() override
+    {
+        ServedByHand::TearDown();
         m_Feeder.reset();
     }
 
@@ -146,10 +167,6 @@ protected:
         return false;
     }
 
-    CComInit m_Com;
-    SyntheticRecording m_Recording;
-    CFakeQueueOwner m_Owner;
-    CGatedFullQueue m_Queue{&m_Owner, kSegment};
     std::unique_ptr<CQueueFeeder> m_Feeder;
 };
 
@@ -682,30 +699,6 @@ void SourceSeeksOnItsOwn(CFullBufferQueue& queue, const SyntheticRecording& reco
     queue.OnRequestDone(S_OK, kSegment, 0, recording.TimeOf(first + kSegment));
 }
 
-// A queue whose source the test plays by hand (Take, Serve).
-class ServedByHand : public ::testing::Test {
-protected:
-    ServedByHand() : m_Recording(300, kSegment) {}
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(SUCCEEDED(m_Com.Result()));
-        m_Owner.SetQueue(&m_Queue);
-        ASSERT_EQ(S_OK, m_Queue.SetSize(3 * kSegment, 16));
-        m_Queue.StartPlayback();
-    }
-
-    void TearDown() override
-    {
-        m_Queue.StopPlayback();
-        m_Queue.Deactivate();
-    }
-
-    CComInit m_Com;
-    SyntheticRecording m_Recording;
-    CFakeQueueOwner m_Owner;
-    CGatedFullQueue m_Queue{&m_Owner, kSegment};
-};
 class FullQueueSteps : public ServedByHand {};
 class FullQueueRequests : public ServedByHand {};
 class FullQueueFlush : public ServedByHand {};
