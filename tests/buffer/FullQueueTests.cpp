@@ -388,15 +388,28 @@ public:
     CAMEvent gate{TRUE, FALSE};     // manual
 };
 
-TEST_F(FullQueueTest, ASlaveToldToPlayWaitsForItsMasterToPlayInsteadOfParking)
-{
+// A slave at frame 100 whose master the test scripts, holding frame 100.
+class FullQueueSlaveTest : public FullQueueTest {
+protected:
+    void SetUp() override
+    {
+        FullQueueTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        masterOwner.SetQueue(&master);
+        m_Owner.FollowMaster(&masterOwner);
+        ASSERT_EQ(S_OK, SeekTo(T(100)));
+        master.reference = m_Owner.Now();
+        master.position = T(100);
+    }
+
     CFakeQueueOwner masterOwner;
-    CScriptedMaster master(&masterOwner);
-    masterOwner.SetQueue(&master);
-    m_Owner.FollowMaster(&masterOwner);
-    ASSERT_EQ(S_OK, SeekTo(T(100)));
-    master.reference = m_Owner.Now();
-    master.position = T(100);  // holding at rate 0: its rate record is not taken yet
+    CScriptedMaster master{&masterOwner};
+};
+
+TEST_F(FullQueueSlaveTest, ASlaveToldToPlayWaitsForItsMasterToPlayInsteadOfParking)
+{
+    // The master holds at rate 0: it has not taken its rate record yet.
     ASSERT_EQ(S_OK, m_Queue.SetRate(1.0));
     ASSERT_TRUE(Next()) << "the slave's own rate record";
     auto frame = std::make_shared<ComPtr<IV77PoolItem>>();
@@ -414,15 +427,8 @@ TEST_F(FullQueueTest, ASlaveToldToPlayWaitsForItsMasterToPlayInsteadOfParking)
     EXPECT_EQ(100, FrameNumber(frame->Get()));
 }
 
-TEST_F(FullQueueTest, AStepMadeWhileTheFrameIsDecidedAgainstTheMasterIsShown)
+TEST_F(FullQueueSlaveTest, AStepMadeWhileTheFrameIsDecidedAgainstTheMasterIsShown)
 {
-    CFakeQueueOwner masterOwner;
-    CScriptedMaster master(&masterOwner);
-    masterOwner.SetQueue(&master);
-    m_Owner.FollowMaster(&masterOwner);
-    ASSERT_EQ(S_OK, SeekTo(T(100)));
-    master.reference = m_Owner.Now();
-    master.position = T(100);
     master.rate = 0.001;  // the group holds frames
     ASSERT_EQ(S_OK, m_Queue.Step(1));
     // The delivery thread reads frame 101, then asks the master (no queue
