@@ -258,36 +258,26 @@ TEST_F(SamplePool, ReallocationReplacesItemsInUseWhenTheyReturn)
     EXPECT_EQ(0u, pool->GetItemCount());
 }
 
-TEST_F(SamplePool, NotifiesEveryReturn)
-{
-    CRef<IV77SamplePool> pool = NewPool(16, 3);
-    ASSERT_TRUE(pool);
-    CCountingNotify notify;
-    ASSERT_EQ(S_OK, pool->SetNotify(&notify));
-    EXPECT_EQ(2, notify.m_cRef.load());
-    {
-        std::vector<CRef<IUnknown>> items = TakeAll(pool.Get());
-        ASSERT_EQ(3u, items.size());
-        EXPECT_EQ(0, notify.m_cCalls.load());
-    }
-    EXPECT_EQ(3, notify.m_cCalls.load());
-
-    ASSERT_EQ(S_OK, pool->SetNotify(nullptr));
-    EXPECT_EQ(1, notify.m_cRef.load());
-    TakeAll(pool.Get());
-    EXPECT_EQ(3, notify.m_cCalls.load());
-}
-
-TEST_F(SamplePool, PoolOutlivesItsItems)
+TEST_F(SamplePool, NotifiesEveryReturnAndOutlivesItsItems)
 {
     CRef<IV77SamplePool> pool = NewPool(256, 2);
     ASSERT_TRUE(pool);
     CCountingNotify notify;
-    pool->SetNotify(&notify);
+    ASSERT_EQ(S_OK, pool->SetNotify(&notify));
+    EXPECT_EQ(2, notify.m_cRef.load());
+    TakeAll(pool.Get());  // both taken, then returned together
+    EXPECT_EQ(2, notify.m_cCalls.load());
+    ASSERT_EQ(S_OK, pool->SetNotify(nullptr));
+    EXPECT_EQ(1, notify.m_cRef.load());
+    TakeAll(pool.Get());
+    EXPECT_EQ(2, notify.m_cCalls.load());
+
+    ASSERT_EQ(S_OK, pool->SetNotify(&notify));
     std::vector<CRef<IUnknown>> items = TakeAll(pool.Get());
     ASSERT_EQ(2u, items.size());
     pool.Reset();  // the client's last reference, items still out
     EXPECT_EQ(S_FALSE, ComponentsCanUnloadNow());
+    EXPECT_EQ(2, notify.m_cCalls.load());
 
     CRef<IMediaSample> sample = items[0].As<IMediaSample>(IID_IMediaSample);
     BYTE* data = nullptr;
@@ -302,7 +292,7 @@ TEST_F(SamplePool, PoolOutlivesItsItems)
     sample.Reset();
 
     items.clear();  // the last item back deletes the pool, its items and its callback reference
-    EXPECT_EQ(2, notify.m_cCalls.load());
+    EXPECT_EQ(4, notify.m_cCalls.load());
     EXPECT_EQ(1, notify.m_cRef.load());
     EXPECT_EQ(S_OK, ComponentsCanUnloadNow());
 }

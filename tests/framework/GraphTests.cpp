@@ -74,11 +74,20 @@ TEST_F(GraphFixture, EndOfStreamWhilePausedCompletesOnlyOnceRunning)
     EXPECT_EQ(1, m_Graph.CountEvents(EC_COMPLETE));
 }
 
-TEST_F(GraphFixture, PausedWithoutSampleStaysIntermediateWithinTheTimeout)
+TEST_F(GraphFixture, PausedWithoutSampleStaysIntermediateWithinTheTimeoutAndStopsAtOnce)
 {
     TestSourceConfig config = SourceConfig(5);
     config.gated = true;
     BuildSourceToRenderer(config);
+    // Stopping a pause that cannot complete must never hang.
+    for (int i = 0; i < 50; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(SUCCEEDED(m_Graph.Pause()));
+        OAFilterState state;
+        ASSERT_EQ(VFW_S_STATE_INTERMEDIATE, m_Graph.GetState(10, &state));
+        ASSERT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs));
+    }
+    EXPECT_EQ(0u, m_Renderer->SampleCount());
     m_Graph.Pause();
 
     OAFilterState state = -1;

@@ -163,78 +163,66 @@ TEST_F(TransformFixture, TransformOutputOffersNoTypeBeforeItsInputConnects)
     EXPECT_EQ(VFW_E_NOT_CONNECTED, seeking->GetDuration(&duration));
 }
 
-TEST_F(TransformFixture, InPlaceSharesOneAllocatorAndPassesTheSourcesSamples)
+// The in-place filter shares the source's allocator unless a neighbour
+// insists on its own or the buffers are read-only and it writes: then it
+// copies into the allocator downstream was notified of. Ten frames pass either way.
+TEST_F(TransformFixture, InPlaceSharesTheAllocatorOrCopiesAsItsNeighboursAndBuffersAllow)
 {
-    BuildWithInPlace(SourceConfig(10));
-    IMemAllocator* shared = Stream()->Allocator();
-    ASSERT_NE(nullptr, shared);
-    EXPECT_FALSE(m_InPlace->Copying());
-    EXPECT_EQ(shared, m_InPlace->InputAllocator());
-    EXPECT_EQ(shared, m_InPlace->OutputAllocator());
-    EXPECT_EQ(shared, RendererPin()->NotifiedAllocator());
+    struct Case {
+        const char* name;
+        bool sourceInsists, readOnly, rendererRefuses, modifies, copies;
+    };
+    const Case cases[] = {
+        {"both share", false, false, false, true, false},
+        {"downstream insists", false, false, true, true, false},
+        {"neither shares", true, false, true, true, true},
+        {"read-only buffers", false, true, false, true, true},
+        {"read-only buffers, filter only reads", false, true, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_Graph.Release();
+        m_Source.Reset();
+        m_Renderer.Reset();
+        m_InPlace.Reset();
+        ASSERT_EQ(S_OK, m_Graph.Create());
+        TestSourceConfig source = SourceConfig(10);
+        source.insistOnOwnAllocator = c.sourceInsists;
+        source.readOnly = c.readOnly;
+        TestRendererConfig renderer;
+        renderer.refuseForeignAllocators = c.rendererRefuses;
+        BuildWithInPlace(source, renderer, c.modifies);
 
-    PlayToCompletion();
-    ExpectTenFrames(true, Incremented);
-    EXPECT_EQ(1, m_Renderer->endOfStreams.load());
-}
+        IMemAllocator* upstream = Stream()->Allocator();
+        ASSERT_NE(nullptr, upstream);
+        EXPECT_EQ(c.copies, m_InPlace->Copying());
+        EXPECT_EQ(upstream, m_InPlace->InputAllocator());
+        EXPECT_EQ(RendererPin()->NotifiedAllocator(), m_InPlace->OutputAllocator());
+        EXPECT_EQ(c.copies, upstream != m_InPlace->OutputAllocator());
+        if (c.rendererRefuses) {
+            if (c.copies)
+                EXPECT_GE(RendererPin()->refusedAllocators.load(), 1);
+            else
+                EXPECT_EQ(RendererPin()->OfferedAllocator(), upstream);
+        }
+        if (c.readOnly && !c.copies) {
+            EXPECT_TRUE(RendererPin()->notifiedReadOnly.load());
+        }
+        if (c.copies) {
+            // Copies must hold whole upstream buffers.
+            ALLOCATOR_PROPERTIES props = {};
+            ASSERT_EQ(S_OK, m_InPlace->OutputAllocator()->GetProperties(&props));
+            EXPECT_GE(props.cbBuffer, 64);
+        }
 
-TEST_F(TransformFixture, InPlaceHandsUpstreamTheAllocatorDownstreamInsistsOn)
-{
-    TestRendererConfig renderer;
-    renderer.refuseForeignAllocators = true;
-    BuildWithInPlace(SourceConfig(10), renderer);
-    EXPECT_FALSE(m_InPlace->Copying());
-    EXPECT_EQ(RendererPin()->OfferedAllocator(), Stream()->Allocator());
-    EXPECT_EQ(RendererPin()->OfferedAllocator(), RendererPin()->NotifiedAllocator());
-    PlayToCompletion();
-    ExpectTenFrames(true, Incremented);
-}
-
-TEST_F(TransformFixture, InPlaceCopiesWhenTheNeighboursWillNotShare)
-{
-    TestSourceConfig source = SourceConfig(10);
-    source.insistOnOwnAllocator = true;
-    TestRendererConfig renderer;
-    renderer.refuseForeignAllocators = true;
-    BuildWithInPlace(source, renderer);
-    EXPECT_TRUE(m_InPlace->Copying());
-    EXPECT_EQ(Stream()->Allocator(), m_InPlace->InputAllocator());
-    EXPECT_EQ(RendererPin()->NotifiedAllocator(), m_InPlace->OutputAllocator());
-    EXPECT_GE(RendererPin()->refusedAllocators.load(), 1);
-    // Copies must hold whole upstream buffers.
-    ALLOCATOR_PROPERTIES props = {};
-    ASSERT_EQ(S_OK, m_InPlace->OutputAllocator()->GetProperties(&props));
-    EXPECT_GE(props.cbBuffer, 64);
-
-    PlayToCompletion();
-    ExpectTenFrames(false, Incremented);
-    for (const RenderedSample& seen : m_Renderer->Samples()) {
-        EXPECT_TRUE(m_InPlace->Transformed(seen.identity));
-        EXPECT_EQ(seen.start, seen.mediaStart);
-        EXPECT_TRUE(seen.syncPoint);
+        PlayToCompletion();
+        ExpectTenFrames(!c.copies, c.modifies ? Incremented : Unchanged);
+        for (const RenderedSample& seen : m_Renderer->Samples()) {
+            EXPECT_TRUE(m_InPlace->Transformed(seen.identity));
+            EXPECT_EQ(seen.start, seen.mediaStart);
+            EXPECT_TRUE(seen.syncPoint);
+        }
     }
-}
-
-TEST_F(TransformFixture, InPlaceCopiesRatherThanWriteIntoReadOnlyBuffers)
-{
-    TestSourceConfig source = SourceConfig(10);
-    source.readOnly = true;
-    BuildWithInPlace(source);
-    EXPECT_TRUE(m_InPlace->Copying());
-    EXPECT_NE(Stream()->Allocator(), m_InPlace->OutputAllocator());
-    PlayToCompletion();
-    ExpectTenFrames(false, Incremented);
-}
-
-TEST_F(TransformFixture, ReadOnlyBuffersAreSharedWithAnInPlaceFilterThatOnlyReads)
-{
-    TestSourceConfig source = SourceConfig(10);
-    source.readOnly = true;
-    BuildWithInPlace(source, {}, false);
-    EXPECT_FALSE(m_InPlace->Copying());
-    EXPECT_TRUE(RendererPin()->notifiedReadOnly.load());
-    PlayToCompletion();
-    ExpectTenFrames(true, Unchanged);
 }
 
 TEST_F(TransformFixture, InPlaceConnectedDownstreamFirstStillShares)

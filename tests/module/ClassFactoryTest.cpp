@@ -136,19 +136,6 @@ TEST_F(ClassFactoryTest, FactoryIsAnActiveObjectUntilItsLastReleaseAndAnswersFor
     EXPECT_EQ(E_POINTER, factory->QueryInterface(IID_IClassFactory, nullptr));
 }
 
-TEST_F(ClassFactoryTest, CreatesTheObjectWithOneReference)
-{
-    ComPtr<IClassFactory> factory = Factory(CLSID_TestGood);
-    ASSERT_TRUE(factory);
-    IPersist* persist = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&persist)));
-    ASSERT_NE(nullptr, persist);
-    EXPECT_EQ(1, g_cCreatorCalls);
-    EXPECT_EQ(m_cObjectsBefore + 2, CBaseObject::ObjectsActive());  // factory and object
-    EXPECT_EQ(0u, persist->Release());
-    EXPECT_EQ(1, Destroyed());
-}
-
 TEST_F(ClassFactoryTest, AggregatedCreationChecksItsArgumentsAndReturnsTheInnerUnknown)
 {
     ComPtr<IClassFactory> factory = Factory(CLSID_TestGood);
@@ -177,25 +164,30 @@ TEST_F(ClassFactoryTest, AggregatedCreationChecksItsArgumentsAndReturnsTheInnerU
     EXPECT_EQ(1, Destroyed());
 }
 
-TEST_F(ClassFactoryTest, ConstructorFailureOrAMissingInterfaceDestroysTheNewObject)
+TEST_F(ClassFactoryTest, CreatesWithOneReferenceAndDestroysTheObjectOnAFailedConstructorOrAMissingInterface)
 {
     ComPtr<IClassFactory> factory = Factory(CLSID_TestGood);
     ASSERT_TRUE(factory);
+    IPersist* persist = nullptr;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&persist)));
+    ASSERT_NE(nullptr, persist);
+    EXPECT_EQ(m_cObjectsBefore + 2, CBaseObject::ObjectsActive());  // factory and object
+    EXPECT_EQ(0u, persist->Release());
+    EXPECT_EQ(1, Destroyed());
+
     CTestObject::SetConstructorResult(VFW_E_WRONG_STATE);
     void* ppv = kJunk;
     EXPECT_EQ(VFW_E_WRONG_STATE, factory->CreateInstance(nullptr, IID_IPersist, &ppv));
     EXPECT_EQ(nullptr, ppv);
-    EXPECT_EQ(1, g_cCreatorCalls);
-    EXPECT_EQ(1, Destroyed());
+    EXPECT_EQ(2, Destroyed());
     EXPECT_EQ(m_cObjectsBefore + 1, CBaseObject::ObjectsActive());  // the factory only
 
-    // An interface the new object lacks destroys it as well.
     CTestObject::SetConstructorResult(S_OK);
     ppv = kJunk;
     EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IMarshal, &ppv));
     EXPECT_EQ(nullptr, ppv);
-    EXPECT_EQ(2, g_cCreatorCalls);
-    EXPECT_EQ(2, Destroyed());
+    EXPECT_EQ(3, g_cCreatorCalls);
+    EXPECT_EQ(3, Destroyed());
     EXPECT_EQ(m_cObjectsBefore + 1, CBaseObject::ObjectsActive());
 }
 

@@ -57,7 +57,7 @@ protected:
     CTestDibDc m_Info{kInfoWidth, kInfoHeight, true, 32};
 };
 
-TEST_F(PolygonTest, TheModuleCarriesThePictureAndTheStringsInBothLanguages)
+TEST_F(PolygonTest, TheModuleCarriesTheStringsInBothLanguages)
 {
     const std::pair<UINT, std::wstring> strings[] = {
         {102, L"Surface (%%): %3.0f < %3.0f <%3.0f"},
@@ -68,23 +68,20 @@ TEST_F(PolygonTest, TheModuleCarriesThePictureAndTheStringsInBothLanguages)
     for (LANGID language : {kFrench, kNeutral})
         for (const auto& s : strings)
             EXPECT_EQ(s.second, StringIn(m_hModule, s.first, language)) << s.first << " language " << language;
-    HANDLE picture = LoadImageA(m_hModule, MAKEINTRESOURCEA(104), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+}
+
+TEST_F(PolygonTest, ThePictureIs16x16In8BitsAndSitsAtTenTenWithWhiteTransparent)
+{
+    HBITMAP picture = static_cast<HBITMAP>(LoadImageA(m_hModule, MAKEINTRESOURCEA(104), IMAGE_BITMAP, 0, 0,
+                                                      LR_CREATEDIBSECTION));
     ASSERT_NE(nullptr, picture);
     DIBSECTION section = {};
     ASSERT_EQ(static_cast<int>(sizeof(section)), GetObjectW(picture, sizeof(section), &section));
     EXPECT_EQ(16, section.dsBm.bmWidth);
     EXPECT_EQ(16, section.dsBm.bmHeight);
     EXPECT_EQ(8, section.dsBm.bmBitsPixel);
-    DeleteObject(picture);
-}
-
-TEST_F(PolygonTest, ThePictureSitsAtTenTenWithWhiteTransparent)
-{
     // The picture as it is, drawn plainly into a reference canvas.
     CTestDibDc reference(16, 16, true, 32);
-    HBITMAP picture = static_cast<HBITMAP>(LoadImageA(m_hModule, MAKEINTRESOURCEA(104), IMAGE_BITMAP, 0, 0,
-                                                      LR_CREATEDIBSECTION));
-    ASSERT_NE(nullptr, picture);
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ previous = SelectObject(memory, picture);
     BitBlt(reference.Dc(), 0, 0, 16, 16, memory, 0, 0, SRCCOPY);
