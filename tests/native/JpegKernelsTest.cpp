@@ -161,23 +161,6 @@ TEST(JpegKernels, ForwardDctAndQuantiserMatchTheExactTransform)
     }
 }
 
-TEST(JpegKernels, ZigzagMaskMovesEveryBitToItsScanPosition)
-{
-    for (int k = 0; k < 64; ++k) {
-        int column = v77jpeg::kZigzagToColumn[k];
-        EXPECT_EQ(uint64_t{1} << k, v77jpeg::ZigzagMask(uint64_t{1} << column)) << "zigzag " << k;
-        int natural = v77jpeg::kZigzagToNatural[k];
-        EXPECT_EQ(column, v77jpeg::ColumnIndex(natural));
-    }
-    // The standard order's first steps: right, down-left, down, up-right.
-    EXPECT_EQ(1, v77jpeg::kZigzagToNatural[1]);
-    EXPECT_EQ(8, v77jpeg::kZigzagToNatural[2]);
-    EXPECT_EQ(16, v77jpeg::kZigzagToNatural[3]);
-    EXPECT_EQ(9, v77jpeg::kZigzagToNatural[4]);
-    EXPECT_EQ(63, v77jpeg::kZigzagToNatural[63]);
-    EXPECT_EQ(~uint64_t{0}, v77jpeg::ZigzagMask(~uint64_t{0}));
-}
-
 TEST(JpegKernels, HuffmanTablesAreCompleteAndPrefixFree)
 {
     for (const v77jpeg::HuffSpec* spec :
