@@ -71,20 +71,6 @@ TEST(JpegKernels, ColourConversionMatchesJfifWithinAnEighthLevel)
     }
 }
 
-TEST(JpegKernels, GreyConversionEqualsTheColourLuma)
-{
-    auto px = v77test::RandomBytes(16 * 48, 8);
-    const uint8_t* rows[16];
-    for (int r = 0; r < 16; ++r)
-        rows[r] = px.data() + (r & 7) * 48;
-    for (const Kernels* k : Builds()) {
-        alignas(16) int16_t colour[6][64], grey[2][64];
-        k->convertColor(rows, colour[0], colour[4], colour[5]);
-        k->convertGrey(rows, grey[0]);
-        EXPECT_EQ(0, std::memcmp(grey, colour, sizeof grey));
-    }
-}
-
 // Orthonormal JPEG DCT of a row-major block of samples in eighths.
 void ReferenceDct(const int16_t* in, double out[64])
 {
