@@ -81,13 +81,18 @@ CMediaType Wave()
     return TypeWith(MEDIATYPE_Audio, FORMAT_WaveFormatEx, wfx);
 }
 
-TEST(BitmapInfoHeader, FoundInEveryVideoFormatAndWritable)
+TEST(BitmapInfoHeaderAndFrameTime, FoundInEveryVideoFormatAndWritable)
 {
     const BITMAPINFOHEADER bih = Bitmap(640, 480, 24, BI_RGB);
-    CMediaType vih = Vih(bih, 400000);
+    CMediaType vih = Vih(bih, 333333);
     CMediaType vih2 = Vih2(bih, 400000);
-    CMediaType mpeg2 = Mpeg2(bih, 400000);
+    CMediaType mpeg2 = Mpeg2(bih, 200000);
     for (CMediaType* mt : {&vih, &vih2, &mpeg2}) {
+        REFERENCE_TIME* frame = GetAvgTimePerFrameFromMediaType(*mt);
+        ASSERT_NE(nullptr, frame);
+        EXPECT_EQ(mt == &vih ? 333333 : (mt == &vih2 ? 400000 : 200000), *frame);
+        *frame = 1;
+        EXPECT_EQ(1, reinterpret_cast<VIDEOINFOHEADER*>(mt->Format())->AvgTimePerFrame);
         BITMAPINFOHEADER* found = GetBitmapInfoHeaderFromMediaType(*mt);
         ASSERT_NE(nullptr, found);
         EXPECT_EQ(640, found->biWidth);
@@ -102,7 +107,7 @@ TEST(BitmapInfoHeader, FoundInEveryVideoFormatAndWritable)
     EXPECT_EQ(vih2.Format() + 72, reinterpret_cast<BYTE*>(GetBitmapInfoHeaderFromMediaType(vih2)));
 }
 
-TEST(BitmapInfoHeader, AbsentForAudioMissingOrShortFormats)
+TEST(BitmapInfoHeaderAndFrameTime, AbsentForAudioMissingOrShortFormats)
 {
     const BITMAPINFOHEADER bih = Bitmap(64, 64, 32, BI_RGB);
     CMediaType none(&MEDIATYPE_Video);
@@ -113,27 +118,13 @@ TEST(BitmapInfoHeader, AbsentForAudioMissingOrShortFormats)
     EXPECT_EQ(nullptr, GetBitmapInfoHeaderFromMediaType(Vih2(bih, 0, 0, sizeof(VIDEOINFOHEADER) + 8)));
     EXPECT_EQ(0u, GetBitmapSizeFromMediaType(none));
     EXPECT_EQ(0u, GetBitmapSizeFromMediaType(Wave()));
+    EXPECT_EQ(nullptr, GetAvgTimePerFrameFromMediaType(Wave()));
+    EXPECT_EQ(nullptr, GetAvgTimePerFrameFromMediaType(Vih(bih, 5, 40)));
 
     // A format type the block does not match is not trusted either.
     VIDEOINFOHEADER vih = {};
     vih.bmiHeader = bih;
     EXPECT_EQ(nullptr, GetBitmapInfoHeaderFromMediaType(TypeWith(MEDIATYPE_Video, FORMAT_WaveFormatEx, vih)));
-}
-
-TEST(AvgTimePerFrame, WritableInVideoFormatsOnly)
-{
-    const BITMAPINFOHEADER bih = Bitmap(8, 8, 24, BI_RGB);
-    CMediaType vih = Vih(bih, 333333);
-    CMediaType vih2 = Vih2(bih, 400000);
-    CMediaType mpeg2 = Mpeg2(bih, 200000);
-    ASSERT_NE(nullptr, GetAvgTimePerFrameFromMediaType(vih));
-    EXPECT_EQ(333333, *GetAvgTimePerFrameFromMediaType(vih));
-    EXPECT_EQ(400000, *GetAvgTimePerFrameFromMediaType(vih2));
-    EXPECT_EQ(200000, *GetAvgTimePerFrameFromMediaType(mpeg2));
-    *GetAvgTimePerFrameFromMediaType(vih2) = 1;
-    EXPECT_EQ(1, reinterpret_cast<VIDEOINFOHEADER2*>(vih2.Format())->AvgTimePerFrame);
-    EXPECT_EQ(nullptr, GetAvgTimePerFrameFromMediaType(Wave()));
-    EXPECT_EQ(nullptr, GetAvgTimePerFrameFromMediaType(Vih(bih, 5, 40)));
 }
 
 TEST(BitmapSize, FollowsTheLayoutOfEachFormat)
@@ -242,6 +233,7 @@ TEST(SourceInformation, FourccRecords)
     EXPECT_TRUE(dx50.IsTemporalCompressed());
     EXPECT_FALSE(dx50.IsFixedSize());
     EXPECT_NE(nullptr, GetBitmapInfoHeaderFromMediaType(dx50));
+    EXPECT_FALSE(GetMediaTypeFromSourceInformation(SOURCE_INFORMATION{}).IsValid()) << "an empty record";
 }
 
 TEST(SourceInformation, AudioRecordsGiveWaveFormats)
@@ -274,12 +266,6 @@ TEST(SourceInformation, AudioRecordsGiveWaveFormats)
     EXPECT_EQ(2, wfx2.nChannels);
     EXPECT_EQ(10000000u / 226u, wfx2.nSamplesPerSec);
     EXPECT_EQ(4, wfx2.nBlockAlign);
-}
-
-TEST(SourceInformation, EmptyRecordGivesNoType)
-{
-    SOURCE_INFORMATION info = {};
-    EXPECT_FALSE(GetMediaTypeFromSourceInformation(info).IsValid());
 }
 
 }  // namespace

@@ -48,46 +48,7 @@ constexpr bool Same(const GUID& a, const GUID& b) {
     return true;
 }
 
-// The parser itself, on a value whose bytes are all distinct.
-static_assert(ParseGuid("01234567-89AB-CDEF-0123-456789abcdef").Data1 == 0x01234567ul, "parser");
-static_assert(ParseGuid("01234567-89AB-CDEF-0123-456789abcdef").Data3 == 0xCDEF, "parser");
-static_assert(ParseGuid("01234567-89AB-CDEF-0123-456789abcdef").Data4[1] == 0x23, "parser");
-static_assert(ParseGuid("01234567-89AB-CDEF-0123-456789abcdef").Data4[7] == 0xEF, "parser");
-static_assert(!Same(ParseGuid("01234567-89AB-CDEF-0123-456789ABCDEF"),
-                    ParseGuid("01234567-89AB-CDEF-0123-456789ABCDEE")), "comparison");
-
-#define V77_CHECK_IID(I, text) static_assert(Same(__uuidof(I), ParseGuid(text)), "identifier of " #I)
-
-V77_CHECK_IID(IV77DsSourceBase,         "421FAE8D-6B18-4167-8A16-C11B9967F75D");
-V77_CHECK_IID(IV77DsNetworkSource,      "4D0EBAB9-7B1A-4DC9-BBD6-7B554C465496");
-V77_CHECK_IID(IV77TcpReceiver,          "68697211-A7FF-4F30-B484-7A12C6E45D7F");
-V77_CHECK_IID(IV77DsAviSource,          "B09575CC-F735-438E-A483-52342E91D9C7");
-V77_CHECK_IID(IV77DsARCSource,          "ED7992C7-406C-41C0-92FB-EF6FC488D186");
-V77_CHECK_IID(IV77ARCReceiverEvents,    "71FDE85B-9C6D-4B5E-A8F4-FCEDAA95757D");
-V77_CHECK_IID(IV77PushSource,           "32DB56B8-4F2D-484B-B15E-552EBAC45230");
-V77_CHECK_IID(IV77WindowSpy,            "B26B1FFF-1897-4C40-84FA-CA33D8EFD3C4");
-V77_CHECK_IID(IV77DsOverlayRenderer,    "66FC512B-0CC0-4AEC-826E-C47572D119E1");
-V77_CHECK_IID(IV77DsImageRenderer,      "CCC32F40-C374-452E-985D-F947BFCCA2D4");
-V77_CHECK_IID(IV77DsNetworkRenderer,    "A0D394B0-E0B0-43B0-B7AB-9D96B31BC992");
-V77_CHECK_IID(IV77ImageSource,          "D69ADEB2-4E0C-4098-99D9-A716FE4F5655");
-V77_CHECK_IID(IV77DsAviFileRenderer,    "7A08B67F-7C52-4C09-A6F2-01923FBDE371");
-V77_CHECK_IID(IV77TCPChannelDataEvents, "12399638-7CE3-403F-BDFA-1D5A7F59313C");
-V77_CHECK_IID(IV77DsTCPAudioRenderer,   "1E1AC8D0-99B2-4F1E-BEA3-3EC349460465");
-V77_CHECK_IID(IV77DsUdpAudioSource,     "D66FDD6D-71A6-494E-98E8-C95281356CA5");
-V77_CHECK_IID(IUdpEvent,                "18C61EF7-0F67-4D39-98D5-25393F8C14E5");
-V77_CHECK_IID(IV77AudioMute,            "F4FF7E4D-C261-4238-9387-937F523A63CB");
-V77_CHECK_IID(IV77Resize,               "C79859EA-76C5-495D-B49E-B4D4A0E8CC76");
-V77_CHECK_IID(IV77LiveReceiver,         "87928A15-0F9E-417B-AA2E-E3381D08FAD1");
-V77_CHECK_IID(IV77ArchiveReceiver,      "4A993310-EC98-41A5-BE77-87B0AA94D2D8");
-V77_CHECK_IID(IV77ReceiverAuxiliary,    "78AE5430-B2EE-4F29-941E-28D974D755C7");
-V77_CHECK_IID(IV77UdpAudioReceiver,     "ECB7C4F5-4207-400F-8EF7-53131C81DFC5");
-V77_CHECK_IID(IV77RequestCompletion,    "E9CEE7E7-EF90-4E30-A14D-336094277D77");
-V77_CHECK_IID(IV77DsBuffer,             "1DE43E5D-4150-4D15-872D-473317C1828D");
-V77_CHECK_IID(IV77DsBufferNotify,       "05EF0726-AD2A-4C97-A91F-268FB1271707");
-V77_CHECK_IID(IV77SamplePool,           "61B5E67A-77FD-48F6-B0DD-A797B8B4AA94");
-V77_CHECK_IID(IV77PoolItem,             "FDA0D70C-59D1-42A8-8F3A-AB4497D497E2");
-
-// ---- interface shape ----------------------------------------------------------
+// ---- identifier and shape ------------------------------------------------------
 
 // A COM interface is a bare vtable pointer with no destructor slot.
 template <typename I, typename Base>
@@ -96,37 +57,43 @@ constexpr bool IsInterfaceOn() {
            sizeof(I) == sizeof(void*) && std::is_base_of_v<IUnknown, I>;
 }
 
+#define V77_CHECK_IID(I, text) static_assert(Same(__uuidof(I), ParseGuid(text)), "identifier of " #I)
 #define V77_CHECK_SHAPE(I, Base) static_assert(IsInterfaceOn<I, Base>(), #I " derives from " #Base " only")
+#define V77_CHECK_INTERFACE(I, Base, text) V77_CHECK_SHAPE(I, Base); V77_CHECK_IID(I, text)
 
-V77_CHECK_SHAPE(IV77DsSourceBase, IUnknown);
-V77_CHECK_SHAPE(IV77DsNetworkSource, IV77DsSourceBase);
+V77_CHECK_INTERFACE(IV77DsSourceBase,         IUnknown,         "421FAE8D-6B18-4167-8A16-C11B9967F75D");
+V77_CHECK_INTERFACE(IV77DsNetworkSource,      IV77DsSourceBase, "4D0EBAB9-7B1A-4DC9-BBD6-7B554C465496");
 V77_CHECK_SHAPE(IV77RTPReceiverEvents, IUnknown);
-V77_CHECK_SHAPE(IV77TcpReceiver, IUnknown);
-V77_CHECK_SHAPE(IV77DsAviSource, IUnknown);
-V77_CHECK_SHAPE(IV77DsARCSource, IV77DsSourceBase);
-V77_CHECK_SHAPE(IV77ARCReceiverEvents, IUnknown);
-V77_CHECK_SHAPE(IV77PushSource, IUnknown);
-V77_CHECK_SHAPE(IV77WindowSpy, IUnknown);
-V77_CHECK_SHAPE(IV77LiveReceiver, IUnknown);
-V77_CHECK_SHAPE(IV77ArchiveReceiver, IUnknown);
-V77_CHECK_SHAPE(IV77ReceiverAuxiliary, IUnknown);
-V77_CHECK_SHAPE(IV77UdpAudioReceiver, IUnknown);
+V77_CHECK_INTERFACE(IV77TcpReceiver,          IUnknown,         "68697211-A7FF-4F30-B484-7A12C6E45D7F");
+V77_CHECK_INTERFACE(IV77DsAviSource,          IUnknown,         "B09575CC-F735-438E-A483-52342E91D9C7");
+V77_CHECK_INTERFACE(IV77DsARCSource,          IV77DsSourceBase, "ED7992C7-406C-41C0-92FB-EF6FC488D186");
+V77_CHECK_INTERFACE(IV77ARCReceiverEvents,    IUnknown,         "71FDE85B-9C6D-4B5E-A8F4-FCEDAA95757D");
+V77_CHECK_INTERFACE(IV77PushSource,           IUnknown,         "32DB56B8-4F2D-484B-B15E-552EBAC45230");
+V77_CHECK_INTERFACE(IV77WindowSpy,            IUnknown,         "B26B1FFF-1897-4C40-84FA-CA33D8EFD3C4");
+V77_CHECK_INTERFACE(IV77LiveReceiver,         IUnknown,         "87928A15-0F9E-417B-AA2E-E3381D08FAD1");
+V77_CHECK_INTERFACE(IV77ArchiveReceiver,      IUnknown,         "4A993310-EC98-41A5-BE77-87B0AA94D2D8");
+V77_CHECK_INTERFACE(IV77ReceiverAuxiliary,    IUnknown,         "78AE5430-B2EE-4F29-941E-28D974D755C7");
+V77_CHECK_INTERFACE(IV77UdpAudioReceiver,     IUnknown,         "ECB7C4F5-4207-400F-8EF7-53131C81DFC5");
 V77_CHECK_SHAPE(IV77TCPChannel, IUnknown);
 V77_CHECK_SHAPE(IV77StreamServer, IUnknown);
 V77_CHECK_SHAPE(IV77StreamSink, IUnknown);
 V77_CHECK_SHAPE(IV77ImageSink, IUnknown);
-V77_CHECK_SHAPE(IV77RequestCompletion, IUnknown);
-V77_CHECK_SHAPE(IV77DsOverlayRenderer, IUnknown);
-V77_CHECK_SHAPE(IV77DsImageRenderer, IUnknown);
-V77_CHECK_SHAPE(IV77DsNetworkRenderer, IUnknown);
-V77_CHECK_SHAPE(IV77ImageSource, IUnknown);
-V77_CHECK_SHAPE(IV77DsAviFileRenderer, IUnknown);
-V77_CHECK_SHAPE(IV77TCPChannelDataEvents, IUnknown);
-V77_CHECK_SHAPE(IV77DsTCPAudioRenderer, IUnknown);
-V77_CHECK_SHAPE(IV77DsUdpAudioSource, IUnknown);
-V77_CHECK_SHAPE(IUdpEvent, IUnknown);
-V77_CHECK_SHAPE(IV77AudioMute, IUnknown);
-V77_CHECK_SHAPE(IV77Resize, IUnknown);
+V77_CHECK_INTERFACE(IV77RequestCompletion,    IUnknown,         "E9CEE7E7-EF90-4E30-A14D-336094277D77");
+V77_CHECK_INTERFACE(IV77DsOverlayRenderer,    IUnknown,         "66FC512B-0CC0-4AEC-826E-C47572D119E1");
+V77_CHECK_INTERFACE(IV77DsImageRenderer,      IUnknown,         "CCC32F40-C374-452E-985D-F947BFCCA2D4");
+V77_CHECK_INTERFACE(IV77DsNetworkRenderer,    IUnknown,         "A0D394B0-E0B0-43B0-B7AB-9D96B31BC992");
+V77_CHECK_INTERFACE(IV77ImageSource,          IUnknown,         "D69ADEB2-4E0C-4098-99D9-A716FE4F5655");
+V77_CHECK_INTERFACE(IV77DsAviFileRenderer,    IUnknown,         "7A08B67F-7C52-4C09-A6F2-01923FBDE371");
+V77_CHECK_INTERFACE(IV77TCPChannelDataEvents, IUnknown,         "12399638-7CE3-403F-BDFA-1D5A7F59313C");
+V77_CHECK_INTERFACE(IV77DsTCPAudioRenderer,   IUnknown,         "1E1AC8D0-99B2-4F1E-BEA3-3EC349460465");
+V77_CHECK_INTERFACE(IV77DsUdpAudioSource,     IUnknown,         "D66FDD6D-71A6-494E-98E8-C95281356CA5");
+V77_CHECK_INTERFACE(IUdpEvent,                IUnknown,         "18C61EF7-0F67-4D39-98D5-25393F8C14E5");
+V77_CHECK_INTERFACE(IV77AudioMute,            IUnknown,         "F4FF7E4D-C261-4238-9387-937F523A63CB");
+V77_CHECK_INTERFACE(IV77Resize,               IUnknown,         "C79859EA-76C5-495D-B49E-B4D4A0E8CC76");
+V77_CHECK_IID(IV77DsBuffer, "1DE43E5D-4150-4D15-872D-473317C1828D");
+V77_CHECK_IID(IV77DsBufferNotify, "05EF0726-AD2A-4C97-A91F-268FB1271707");
+V77_CHECK_IID(IV77SamplePool, "61B5E67A-77FD-48F6-B0DD-A797B8B4AA94");
+V77_CHECK_IID(IV77PoolItem, "FDA0D70C-59D1-42A8-8F3A-AB4497D497E2");
 
 // The two source interfaces extend the shared base, nothing else.
 static_assert(!std::is_base_of_v<IV77DsNetworkSource, IV77DsARCSource> &&

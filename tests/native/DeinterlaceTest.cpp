@@ -55,25 +55,6 @@ TEST(Deinterlace, BuildsAgreeAndMatchTheBlendOnOddSizes)
     }
 }
 
-TEST(Deinterlace, RemovesCombingOfTwoFields)
-{
-    const int width = 40, rows = 10;
-    std::vector<uint8_t> src(width * rows), dst(width * rows);
-    for (int y = 0; y < rows; ++y)
-        std::fill(src.begin() + y * width, src.begin() + (y + 1) * width, (y & 1) ? 200 : 0);
-    V77Deinterlace(src.data(), width, dst.data(), width, 128, width, rows);
-    // [1 2 1]/4 of a 0/200 comb is flat 100, the edges included (mirrored).
-    for (int i = 0; i < width * rows; ++i)
-        ASSERT_EQ(100, dst[i]) << "byte " << i;
-
-    // Weight 0 leaves the picture as it is; 256 swaps the fields' contents.
-    V77Deinterlace(src.data(), width, dst.data(), width, 0, width, rows);
-    EXPECT_EQ(src, dst);
-    V77Deinterlace(src.data(), width, dst.data(), width, 256, width, rows);
-    for (int y = 0; y < rows; ++y)
-        ASSERT_EQ((y & 1) ? 0 : 200, dst[y * width + 7]) << "row " << y;
-}
-
 TEST(Deinterlace, NegativeStepsWalkBottomUp)
 {
     const int width = 37, rows = 6;

@@ -132,21 +132,18 @@ TEST(Framing, CorruptDescriptionsAreRefused)
         size_t used = 0;
         EXPECT_EQ(ParseStatus::Bad, DecodeStreamDescription(bytes.data(), bytes.size(), &out, &used)) << why;
     };
-    auto v = good;
-    v[0] = 'X';
-    refuse(v, "magic");
-    v = good;
-    PutU32(v.data() + 4, 2);
-    refuse(v, "version");
-    v = good;
-    PutU32(v.data() + 104, 5);
-    refuse(v, "format length disagrees with the record length");
-    v = good;
-    PutU32(v.data() + 8, 0xFFFFFFF0u);
-    refuse(v, "record length past the limit");
-    v = good;
-    PutU32(v.data() + 92, 2);
-    refuse(v, "flag other than 0 or 1");
+    const struct { size_t at; uint32_t value; const char* why; } damages[] = {
+        {0, 0x58585858u, "magic"},
+        {4, 2, "version"},
+        {104, 5, "format length disagrees with the record length"},
+        {8, 0xFFFFFFF0u, "record length past the limit"},
+        {92, 2, "flag other than 0 or 1"},
+    };
+    for (const auto& damage : damages) {
+        auto v = good;
+        PutU32(v.data() + damage.at, damage.value);
+        refuse(v, damage.why);
+    }
     StreamDescription out;
     size_t used = 0;
     EXPECT_EQ(ParseStatus::NeedMore, DecodeStreamDescription(good.data(), good.size() - 1, &out, &used));

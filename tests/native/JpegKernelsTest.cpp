@@ -71,20 +71,6 @@ TEST(JpegKernels, ColourConversionMatchesJfifWithinAnEighthLevel)
     }
 }
 
-TEST(JpegKernels, GreyConversionEqualsTheColourLuma)
-{
-    auto px = v77test::RandomBytes(16 * 48, 8);
-    const uint8_t* rows[16];
-    for (int r = 0; r < 16; ++r)
-        rows[r] = px.data() + (r & 7) * 48;
-    for (const Kernels* k : Builds()) {
-        alignas(16) int16_t colour[6][64], grey[2][64];
-        k->convertColor(rows, colour[0], colour[4], colour[5]);
-        k->convertGrey(rows, grey[0]);
-        EXPECT_EQ(0, std::memcmp(grey, colour, sizeof grey));
-    }
-}
-
 // Orthonormal JPEG DCT of a row-major block of samples in eighths.
 void ReferenceDct(const int16_t* in, double out[64])
 {
@@ -159,23 +145,6 @@ TEST(JpegKernels, ForwardDctAndQuantiserMatchTheExactTransform)
         EXPECT_GT(exact, total * (quality < 95 ? 99 : (quality < 100 ? 97 : 90)) / 100)
             << "quality " << quality << ": " << exact << " of " << total;
     }
-}
-
-TEST(JpegKernels, ZigzagMaskMovesEveryBitToItsScanPosition)
-{
-    for (int k = 0; k < 64; ++k) {
-        int column = v77jpeg::kZigzagToColumn[k];
-        EXPECT_EQ(uint64_t{1} << k, v77jpeg::ZigzagMask(uint64_t{1} << column)) << "zigzag " << k;
-        int natural = v77jpeg::kZigzagToNatural[k];
-        EXPECT_EQ(column, v77jpeg::ColumnIndex(natural));
-    }
-    // The standard order's first steps: right, down-left, down, up-right.
-    EXPECT_EQ(1, v77jpeg::kZigzagToNatural[1]);
-    EXPECT_EQ(8, v77jpeg::kZigzagToNatural[2]);
-    EXPECT_EQ(16, v77jpeg::kZigzagToNatural[3]);
-    EXPECT_EQ(9, v77jpeg::kZigzagToNatural[4]);
-    EXPECT_EQ(63, v77jpeg::kZigzagToNatural[63]);
-    EXPECT_EQ(~uint64_t{0}, v77jpeg::ZigzagMask(~uint64_t{0}));
 }
 
 TEST(JpegKernels, HuffmanTablesAreCompleteAndPrefixFree)

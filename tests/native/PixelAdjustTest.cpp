@@ -4,6 +4,7 @@
 #include "tests/native/GuardedBuffer.h"
 #include "tests/native/TestImages.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -85,111 +86,48 @@ TEST(PixelAdjust, ChromaBuildsAgreeAndKeepToTheirRows)
     }
 }
 
-TEST(PixelAdjust, ExtremeSettingsSaturate)
+// The documented integer rule, with C's division truncating toward zero:
+// level * gain / 256 + brightness, chroma around 128 without brightness, and
+// RGB565's five-bit channels taking half the brightness.
+int Adjusted(int level, int gain, int brightness, int max)
 {
-    std::vector<uint8_t> src(256), dst(256);
+    return std::clamp(level * gain / 256 + brightness, 0, max);
+}
+
+int AdjustedChroma(int c, int gain) { return std::clamp((c - 128) * gain / 256 + 128, 0, 255); }
+
+TEST(PixelAdjust, EveryLevelFollowsTheIntegerRuleForEverySetting)
+{
+    std::vector<uint8_t> levels(256), rgb565(2 * 65536);
     for (int i = 0; i < 256; ++i)
-        src[i] = static_cast<uint8_t>(i);
-    for (const auto* r : {&kV77PixelAdjustPlain, &kV77PixelAdjustSse2}) {
-        r->adjustLuma(src.data(), dst.data(), 256, 256, 1, 32767, 256, false);
-        for (uint8_t v : dst)
-            ASSERT_EQ(255, v);
-        r->adjustLuma(src.data(), dst.data(), 256, 256, 1, -32768, 256, false);
-        for (uint8_t v : dst)
-            ASSERT_EQ(0, v);
-        // Gain 0: luma falls to the brightness offset, chroma to 128.
-        r->adjustLuma(src.data(), dst.data(), 256, 256, 1, 40, 0, false);
-        for (uint8_t v : dst)
-            ASSERT_EQ(40, v);
-        r->adjustChroma(src.data(), dst.data(), 256, 512, 1, 0);
-        for (uint8_t v : dst)
-            ASSERT_EQ(128, v);
-        // Gain 32767 (contrast 127): everything but the darkest levels hits 255.
-        r->adjustLuma(src.data(), dst.data(), 256, 256, 1, 0, 32767, false);
-        EXPECT_EQ(0, dst[0]);
-        EXPECT_EQ(127, dst[1]);  // 1 * 32767 / 256 = 127.99 truncated
-        for (int i = 3; i < 256; ++i)
-            ASSERT_EQ(255, dst[i]);
-        // Neutral settings copy.
-        r->adjustLuma(src.data(), dst.data(), 256, 256, 1, 0, 256, false);
-        EXPECT_EQ(src, dst);
-        r->adjustChroma(src.data(), dst.data(), 256, 512, 1, 256);
-        EXPECT_EQ(src, dst);
+        levels[i] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 65536; ++i) {
+        rgb565[i * 2] = static_cast<uint8_t>(i);
+        rgb565[i * 2 + 1] = static_cast<uint8_t>(i >> 8);
     }
-}
-
-TEST(PixelAdjust, DivisionTruncatesTowardZero)
-{
-    for (const auto* r : {&kV77PixelAdjustPlain, &kV77PixelAdjustSse2}) {
-        // Chroma 127 is -1 from neutral: -1 * 128 / 256 = -0.5 truncates to 0, keeping 128
-        // (floor would give 127); 126 is -2: -1 exactly.
-        uint8_t c[32], out[32];
-        for (int i = 0; i < 32; ++i)
-            c[i] = static_cast<uint8_t>(i & 1 ? 126 : 127);
-        r->adjustChroma(c, out, 64, 64, 1, 128);
-        for (int i = 0; i < 32; ++i)
-            ASSERT_EQ(i & 1 ? 127 : 128, out[i]) << "byte " << i;
-        // Luma with negative gain: 1 * -1 / 256 truncates to 0, so brightness 10 stays 10.
-        uint8_t y[32], yo[32];
-        for (int i = 0; i < 32; ++i)
-            y[i] = static_cast<uint8_t>(i);
-        r->adjustLuma(y, yo, 32, 32, 1, 10, -1, false);
-        for (int i = 0; i < 32; ++i)
-            ASSERT_EQ(10, yo[i]);
-        // 200 * -300 / 256 = -234.4 -> -234; + 240 = 6.
-        uint8_t big[16], bo[16];
-        std::fill(big, big + 16, 200);
-        r->adjustLuma(big, bo, 16, 16, 1, 240, -300, false);
-        for (uint8_t v : bo)
-            ASSERT_EQ(6, v);
-    }
-}
-
-TEST(PixelAdjust, Rgb565ChannelsUseHalfBrightnessForFiveBits)
-{
-    // B = 10, G = 20, R = 30 in one pixel, repeated to cover the SIMD path.
-    const uint16_t px = static_cast<uint16_t>(10 | (20 << 5) | (30 << 11));
-    std::vector<uint8_t> src(2 * 24), dst(2 * 24);
-    for (int i = 0; i < 24; ++i) {
-        src[i * 2] = static_cast<uint8_t>(px);
-        src[i * 2 + 1] = static_cast<uint8_t>(px >> 8);
-    }
-    for (const auto* r : {&kV77PixelAdjustPlain, &kV77PixelAdjustSse2}) {
-        // Gain 1.5, brightness 3: B = 15 + 1 = 16, G = 30 + 3 = 33, R = 45 + 1 -> 31.
-        r->adjustRgb565(src.data(), dst.data(), 48, 24, 1, 3, 384, false);
-        for (int i = 0; i < 24; ++i) {
-            uint16_t v = static_cast<uint16_t>(dst[i * 2] | (dst[i * 2 + 1] << 8));
-            ASSERT_EQ(16, v & 31);
-            ASSERT_EQ(33, (v >> 5) & 63);
-            ASSERT_EQ(31, v >> 11);
+    std::vector<uint8_t> out(rgb565.size());
+    for (const auto* r : {&kV77PixelAdjustPlain, &kV77PixelAdjustSse2})
+        for (Setting set : kSettings) {
+            const int b = set.brightness, g = set.gain;
+            SCOPED_TRACE(::testing::Message() << "brightness " << b << " gain " << g);
+            r->adjustLuma(levels.data(), out.data(), 256, 256, 1, set.brightness, set.gain, false);
+            for (int i = 0; i < 256; ++i)
+                ASSERT_EQ(Adjusted(i, g, b, 255), out[i]) << "luma " << i;
+            r->adjustChroma(levels.data(), out.data(), 512, 512, 1, set.gain);
+            for (int i = 0; i < 256; ++i)
+                ASSERT_EQ(AdjustedChroma(i, g), out[i]) << "chroma " << i;
+            // YUY2: even bytes are luma, odd bytes chroma.
+            r->adjustYuy2(levels.data(), out.data(), 256, 128, 1, set.brightness, set.gain, false);
+            for (int i = 0; i < 256; ++i)
+                ASSERT_EQ(i & 1 ? AdjustedChroma(i, g) : Adjusted(i, g, b, 255), out[i]) << "yuy2 byte " << i;
+            r->adjustRgb565(rgb565.data(), out.data(), 2 * 65536, 65536, 1, set.brightness, set.gain, false);
+            for (int i = 0; i < 65536; ++i) {
+                const int v = out[i * 2] | (out[i * 2 + 1] << 8);
+                ASSERT_EQ(Adjusted(i & 31, g, b / 2, 31), v & 31) << "rgb565 blue of " << i;
+                ASSERT_EQ(Adjusted((i >> 5) & 63, g, b, 63), (v >> 5) & 63) << "rgb565 green of " << i;
+                ASSERT_EQ(Adjusted(i >> 11, g, b / 2, 31), v >> 11) << "rgb565 red of " << i;
+            }
         }
-        // Brightness -1: -1 / 2 truncates to 0 for B and R, G loses 1.
-        r->adjustRgb565(src.data(), dst.data(), 48, 24, 1, -1, 256, false);
-        uint16_t v = static_cast<uint16_t>(dst[0] | (dst[1] << 8));
-        EXPECT_EQ(10, v & 31);
-        EXPECT_EQ(19, (v >> 5) & 63);
-        EXPECT_EQ(30, v >> 11);
-    }
-}
-
-TEST(PixelAdjust, Yuy2AdjustsLumaAndChromaBytesByTheirOwnRules)
-{
-    std::vector<uint8_t> src(4 * 10), dst(4 * 10);
-    for (int i = 0; i < 10; ++i) {
-        src[i * 4 + 0] = 100;  // Y0
-        src[i * 4 + 1] = 160;  // U
-        src[i * 4 + 2] = 50;   // Y1
-        src[i * 4 + 3] = 96;   // V
-    }
-    for (const auto* r : {&kV77PixelAdjustPlain, &kV77PixelAdjustSse2}) {
-        r->adjustYuy2(src.data(), dst.data(), 40, 20, 1, 20, 512, false);
-        for (int i = 0; i < 10; ++i) {
-            ASSERT_EQ(220, dst[i * 4 + 0]);  // 100 * 2 + 20
-            ASSERT_EQ(192, dst[i * 4 + 1]);  // (160 - 128) * 2 + 128, no brightness
-            ASSERT_EQ(120, dst[i * 4 + 2]);
-            ASSERT_EQ(64, dst[i * 4 + 3]);   // (96 - 128) * 2 + 128
-        }
-    }
 }
 
 TEST(PixelAdjust, LineDoublingShowsTheFirstFieldTwice)

@@ -53,10 +53,6 @@ TEST(ProcessorFeatures, ThisProcessorWordIsKeptAndHasSse2)
     EXPECT_TRUE(w & V77_CPU_SSE2);  // every x86-64 processor
 }
 
-} // namespace
-
-namespace {
-
 TEST(ProcessorFeatures, Avx2NeedsLeafSevenAndTheSystemSavingYmmState)
 {
     constexpr uint32_t kOsXsave = 1u << 27, kAvx = 1u << 28, kAvx2 = 1u << 5;

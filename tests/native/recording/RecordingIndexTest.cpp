@@ -36,13 +36,7 @@ std::vector<int64_t> Times(const CV77RecordingIndex& index, const V77Stretch& st
 }
 
 // Every frame time of the index, in order.
-std::vector<int64_t> AllTimes(const CV77RecordingIndex& index)
-{
-    std::vector<int64_t> times;
-    for (size_t i = 0; i < index.FrameCount(); ++i)
-        times.push_back(index.Frame(i).time);
-    return times;
-}
+std::vector<int64_t> AllTimes(const CV77RecordingIndex& index) { return Times(index, {0, index.FrameCount(), 0}); }
 
 }  // namespace
 
