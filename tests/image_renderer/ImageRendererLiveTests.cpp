@@ -22,10 +22,11 @@ protected:
     {
         HRESULT hr = S_OK;
         CUnknown* object = CV77DsImageRendererFilter::CreateInstance(nullptr, &hr);
-        ASSERT_EQ(S_OK, hr);
-        object->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(m_pImage.GetAddressOf()));
+        ASSERT_TRUE(object && hr == S_OK) << "image renderer not created";
+        ASSERT_EQ(S_OK, object->NonDelegatingQueryInterface(IID_IBaseFilter,
+                                                            reinterpret_cast<void**>(m_pImage.GetAddressOf())));
         ComPtr<IV77DsImageRenderer> control;
-        ASSERT_EQ(S_OK, m_pImage.As(&control));
+        ASSERT_EQ(S_OK, m_pImage.As(&control)) << "image renderer without its control interface";
         if (pool) {
             ASSERT_EQ(S_OK, control->SetSamplePool(pool));
         }
