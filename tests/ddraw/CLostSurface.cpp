@@ -37,13 +37,3 @@ STDMETHODIMP CLostSurface::Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags,
     }
     return m_pReal->Lock(rect, desc, flags, event);
 }
-
-STDMETHODIMP CLostSurface::Blt(LPRECT dstRect, LPDIRECTDRAWSURFACE7 src, LPRECT srcRect, DWORD flags, LPDDBLTFX fx)
-{
-    ++m_BltCalls;
-    if (m_BltLost > 0) {
-        --m_BltLost;
-        return DDERR_SURFACELOST;
-    }
-    return m_pReal->Blt(dstRect, src, srcRect, flags, fx);
-}

@@ -1,6 +1,6 @@
 // A fake surface for the lost-surface paths: wraps a real surface and
-// answers its first Lock and Blt calls with DDERR_SURFACELOST, then
-// delegates everything. DirectDraw itself never sees it as a blit source.
+// answers its first Lock calls with DDERR_SURFACELOST, then delegates
+// everything. DirectDraw itself never sees it as a blit source.
 #pragma once
 
 #include <windows.h>
@@ -10,17 +10,16 @@
 
 class CLostSurface : public IDirectDrawSurface7 {
 public:
-    // Lock and Blt each fail lostCalls times before they reach the real surface.
+    // Lock fails lostCalls times before it reaches the real surface.
     static Microsoft::WRL::ComPtr<CLostSurface> Wrap(IDirectDrawSurface7* real, int lostCalls);
 
     int LockCalls() const { return m_LockCalls; }
-    int BltCalls() const { return m_BltCalls; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_Refs; }
     STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE event) override;
-    STDMETHODIMP Blt(LPRECT dstRect, LPDIRECTDRAWSURFACE7 src, LPRECT srcRect, DWORD flags, LPDDBLTFX fx) override;
+    STDMETHODIMP Blt(LPRECT dstRect, LPDIRECTDRAWSURFACE7 src, LPRECT srcRect, DWORD flags, LPDDBLTFX fx) override { return m_pReal->Blt(dstRect, src, srcRect, flags, fx); }
     STDMETHODIMP AddAttachedSurface(LPDIRECTDRAWSURFACE7 lpDDSAttachedSurface) override { return m_pReal->AddAttachedSurface(lpDDSAttachedSurface); }
     STDMETHODIMP AddOverlayDirtyRect(LPRECT lpRect) override { return m_pReal->AddOverlayDirtyRect(lpRect); }
     STDMETHODIMP BltBatch(LPDDBLTBATCH lpDDBltBatch, DWORD dwCount, DWORD dwFlags) override { return m_pReal->BltBatch(lpDDBltBatch, dwCount, dwFlags); }
@@ -67,13 +66,11 @@ public:
     STDMETHODIMP GetLOD(LPDWORD lod) override { return m_pReal->GetLOD(lod); }
 
 private:
-    CLostSurface(IDirectDrawSurface7* real, int lostCalls) : m_pReal(real), m_LockLost(lostCalls), m_BltLost(lostCalls) {}
+    CLostSurface(IDirectDrawSurface7* real, int lostCalls) : m_pReal(real), m_LockLost(lostCalls) {}
     virtual ~CLostSurface() = default;
 
     Microsoft::WRL::ComPtr<IDirectDrawSurface7> m_pReal;
     std::atomic<ULONG> m_Refs{1};
     std::atomic<int> m_LockLost;
-    std::atomic<int> m_BltLost;
     std::atomic<int> m_LockCalls{0};
-    std::atomic<int> m_BltCalls{0};
 };

@@ -99,49 +99,14 @@ TestPicture DibPicture(const BITMAPINFOHEADER* dib)
     return picture;
 }
 
-CMediaType MakeRgb32Type(LONG width, LONG height, bool topDown)
-{
-    CMediaType mt;
-    mt.SetType(&MEDIATYPE_Video);
-    mt.SetSubtype(&MEDIASUBTYPE_RGB32);
-    mt.SetFormatType(&FORMAT_VideoInfo);
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
-    memset(vih, 0, sizeof *vih);
-    vih->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    vih->bmiHeader.biWidth = width;
-    vih->bmiHeader.biHeight = topDown ? -height : height;
-    vih->bmiHeader.biPlanes = 1;
-    vih->bmiHeader.biBitCount = 32;
-    vih->bmiHeader.biCompression = BI_RGB;
-    vih->bmiHeader.biSizeImage = static_cast<DWORD>(width * height * 4);
-    mt.SetSampleSize(vih->bmiHeader.biSizeImage);
-    return mt;
-}
-
-std::vector<BYTE> EncodeRgb32(const TestPicture& p, bool topDown)
-{
-    std::vector<BYTE> out(static_cast<size_t>(p.width) * 4 * p.height, 0);
-    for (LONG y = 0; y < p.height; ++y) {
-        BYTE* row = out.data() + static_cast<size_t>(topDown ? y : p.height - 1 - y) * p.width * 4;
-        for (LONG x = 0; x < p.width; ++x) {
-            const Rgb c = p.At(x, y);
-            row[x * 4] = c.b;
-            row[x * 4 + 1] = c.g;
-            row[x * 4 + 2] = c.r;
-        }
-    }
-    return out;
-}
-
 std::vector<BYTE> EncodeAny(const TestPicture& picture, const GUID& subtype, bool topDown)
 {
-    return subtype == MEDIASUBTYPE_RGB32 ? EncodeRgb32(picture, topDown) : EncodeFrame(picture, subtype, topDown);
+    return EncodeFrame(picture, subtype, topDown);
 }
 
 CMediaType MakeAnyType(const GUID& subtype, LONG width, LONG height, bool topDown)
 {
-    return subtype == MEDIASUBTYPE_RGB32 ? MakeRgb32Type(width, height, topDown)
-                                         : MakeVideoType(subtype, width, height, topDown);
+    return MakeVideoType(subtype, width, height, topDown);
 }
 
 CLogWatch::CLogWatch() : m_Path(CGlobalErrorHandlingEnvironment::GetLogFilePath()), m_Start(0)

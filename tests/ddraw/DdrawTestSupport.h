@@ -1,5 +1,5 @@
 // Shared helpers of the DirectDraw suites: pictures into and out of
-// surfaces, packed DIBs read back as pictures, RGB32 frames and types.
+// surfaces, packed DIBs read back as pictures.
 #pragma once
 
 #include <windows.h>
@@ -17,10 +17,7 @@ TestPicture ReadSurface(IDirectDrawSurface7* surface);
 // A packed DIB (BI_RGB, 24 or 32 bits, either row order) as a picture.
 TestPicture DibPicture(const BITMAPINFOHEADER* dib);
 
-// RGB32 frames: BGRX rows of width x 4, bottom-up unless topDown.
-CMediaType MakeRgb32Type(LONG width, LONG height, bool topDown = false);
-std::vector<BYTE> EncodeRgb32(const TestPicture& picture, bool topDown = false);
-// The frame in the format of subtype (RGB32 here, the others as the display suites encode them).
+// The frame and type of subtype as the display suites encode them (the benchmark's names).
 std::vector<BYTE> EncodeAny(const TestPicture& picture, const GUID& subtype, bool topDown = false);
 CMediaType MakeAnyType(const GUID& subtype, LONG width, LONG height, bool topDown = false);
 

@@ -12,46 +12,68 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <gtest/gtest.h>
 
 #include "display/CDirectDrawDevice.h"
 #include "display/CV77DxRenderer.h"
-#include "tests/ddraw/CDxRendererGraph.h"
 #include "tests/ddraw/CHostWindowProc.h"
 #include "tests/ddraw/DdrawTestSupport.h"
+#include "tests/display/CRendererGraph.h"
 #include "tests/display/CTestDibDc.h"
 #include "tests/display/CTestVideoWindow.h"
 #include "tests/display/WindowProbes.h"
+#include "tests/kit/ComAdopt.h"
 #include "tests/kit/CComInit.h"
+#include "v77/V77Guids.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr Rgb kRed{205, 45, 45};
-constexpr Rgb kGreen{45, 185, 65};
-constexpr Rgb kBlue{50, 60, 210};
-constexpr Rgb kYellow{215, 205, 60};
 constexpr LONG kW = 80, kH = 60;
 
-std::vector<Probe> ProbesA(const RECT& r)
+// A DirectDraw renderer built here offering these subtypes (formats the
+// display driver does not list); *direct, when asked for, is its object.
+ComPtr<IBaseFilter> NewDxRenderer(const GUID* subtypes, int count, CV77DxRenderer** direct = nullptr)
 {
-    return QuadrantProbes(r, kRed, kGreen, kBlue, kYellow);
+    HRESULT hr = S_OK;
+    auto* renderer = new (std::nothrow) CV77DxRenderer(nullptr, &hr, subtypes, count);
+    if (!renderer)
+        return nullptr;
+    renderer->NonDelegatingAddRef();
+    ComPtr<IBaseFilter> filter = Adopt(static_cast<IBaseFilter*>(renderer));
+    if (FAILED(hr))
+        return nullptr;
+    if (direct)
+        *direct = renderer;
+    return filter;
 }
 
-std::vector<Probe> ProbesB(const RECT& r)
+// The picture a renderer holds: composed (true) or its last video surface.
+TestPicture CurrentImage(IV77DxRenderer* dx, bool fromComposition, HRESULT* result = nullptr)
 {
-    return QuadrantProbes(r, kBlue, kRed, kYellow, kGreen);
+    BITMAPINFOHEADER* dib = nullptr;
+    const HRESULT hr = dx->GetCurrentImage(&dib, fromComposition);
+    if (result)
+        *result = hr;
+    TestPicture picture = SUCCEEDED(hr) ? DibPicture(dib) : TestPicture();
+    CoTaskMemFree(dib);
+    return picture;
 }
 
-TestPicture PictureA(LONG w = kW, LONG h = kH)
+// The raw DIB of the last video surface (header and bytes), empty on failure.
+std::vector<BYTE> RawVideo(IV77DxRenderer* dx, BITMAPINFOHEADER* header)
 {
-    return QuadrantPicture(w, h, kRed, kGreen, kBlue, kYellow);
-}
-
-TestPicture PictureB(LONG w = kW, LONG h = kH)
-{
-    return QuadrantPicture(w, h, kBlue, kRed, kYellow, kGreen);
+    BITMAPINFOHEADER* dib = nullptr;
+    std::vector<BYTE> bytes;
+    if (SUCCEEDED(dx->GetCurrentImage(&dib, FALSE)) && dib) {
+        *header = *dib;
+        const BYTE* first = reinterpret_cast<const BYTE*>(dib + 1);
+        bytes.assign(first, first + dib->biSizeImage);
+    }
+    CoTaskMemFree(dib);
+    return bytes;
 }
 
 // Bottom-up frames are copied in memory order: the video surface holds them upside down.
@@ -74,60 +96,47 @@ Rgb Offset(Rgb c, int d)
     return Rgb{f(c.r), f(c.g), f(c.b)};
 }
 
+// The set-up helpers fail fatally with what failed: call them through ASSERT_NO_FATAL_FAILURE.
 class DxRendererTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, m_Com.Result()); }
+    void SetUp() override { ASSERT_EQ(S_OK, m_Com.Result()) << "COM"; }
 
     void OpenWindow(LONG w = kW, LONG h = kH)
     {
         m_Window = std::make_unique<CTestVideoWindow>(w, h);
-        ASSERT_NE(nullptr, m_Window->Handle());
+        ASSERT_NE(nullptr, m_Window->Handle()) << "test window not created";
         m_Host = std::make_unique<CHostWindowProc>(m_Window->Handle());
+    }
+
+    // The renderer's graph running subtype with first delivered.
+    void Run(const GUID& subtype, const TestPicture& first, bool topDown = false)
+    {
+        ASSERT_TRUE(m_Graph.Dx()) << "no renderer";
+        ASSERT_EQ(S_OK, m_Graph.Start(subtype, first.width, first.height, topDown)) << "graph not connected and run";
+        ASSERT_EQ(S_OK, m_Graph.Push(first)) << "first frame not delivered";
+        ASSERT_TRUE(m_Graph.WaitRunning()) << "graph not running after its first frame";
     }
 
     // The module's renderer on a window, running RGB32 with picture A.
     void StartRgb32(bool topDown = false)
     {
-        OpenWindow();
-        ASSERT_EQ(S_OK, m_Graph.CreateFromModule());
-        ASSERT_EQ(S_OK, m_Graph.Dx()->SetWindow(m_Window->Handle()));
-        ASSERT_EQ(S_OK, m_Graph.Start(MakeRgb32Type(kW, kH, topDown)));
-        ASSERT_EQ(S_OK, m_Graph.Push(EncodeRgb32(PictureA(), topDown)));
-        ASSERT_TRUE(m_Graph.WaitRunning());
-        m_bTopDown = topDown;
+        ASSERT_NO_FATAL_FAILURE(OpenWindow());
+        ASSERT_EQ(S_OK, m_Graph.Create(CLSID_V77DxRenderer, m_Window->Handle()))
+            << "DirectDraw renderer not created or given its window";
+        ASSERT_NO_FATAL_FAILURE(Run(MEDIASUBTYPE_RGB32, PictureA(kW, kH), topDown));
     }
-
-    HRESULT PushRgb32(const TestPicture& picture) { return m_Graph.Push(EncodeRgb32(picture, m_bTopDown)); }
 
     ::testing::AssertionResult Composes(const std::vector<Probe>& probes, int tolerance = 2)
     {
-        std::string mismatches;
-        const bool shown = m_Window->PumpUntil(
-            [&] {
-                mismatches = Mismatches(m_Graph.Image(true), probes, tolerance);
-                return mismatches.empty();
-            },
-            3000);
-        if (shown)
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "composition:\n" << mismatches;
+        return PumpUntilShown(*m_Window, "composition", [this] { return CurrentImage(m_Graph.Dx(), true); }, probes,
+                              tolerance, 3000);
     }
 
     // On screen: presented again (Invalidate) until it shows; bounded.
     ::testing::AssertionResult Shows(const std::vector<Probe>& probes, int tolerance = 2)
     {
-        std::string mismatches;
-        const bool shown = m_Window->PumpUntil(
-            [&] {
-                mismatches = Mismatches(m_Window->Capture(), probes, tolerance);
-                if (!mismatches.empty())
-                    m_Graph.Dx()->Invalidate();
-                return mismatches.empty();
-            },
-            5000);
-        if (shown)
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "screen:\n" << mismatches;
+        return PumpUntilShown(*m_Window, "screen", [this] { return m_Window->Capture(); }, probes, tolerance, 5000,
+                              [this] { m_Graph.Dx()->Invalidate(); });
     }
 
     RECT Client() const { return RECT{0, 0, m_Window->Width(), m_Window->Height()}; }
@@ -135,8 +144,7 @@ protected:
     CComInit m_Com;
     std::unique_ptr<CTestVideoWindow> m_Window;
     std::unique_ptr<CHostWindowProc> m_Host;
-    CDxRendererGraph m_Graph;
-    bool m_bTopDown = false;
+    CRendererGraph m_Graph;
 };
 
 TEST_F(DxRendererTest, OffersTheDisplaysFormatsAndRefusesOthers)
@@ -156,7 +164,7 @@ TEST_F(DxRendererTest, OffersTheDisplaysFormatsAndRefusesOthers)
         const DWORD bits = device.PrimaryFormat().dwRGBBitCount;
         expected.push_back(bits == 16 ? MEDIASUBTYPE_RGB565 : bits == 24 ? MEDIASUBTYPE_RGB24 : MEDIASUBTYPE_RGB32);
     }
-    ASSERT_EQ(S_OK, m_Graph.CreateFromModule());
+    ASSERT_EQ(S_OK, m_Graph.Create(CLSID_V77DxRenderer));
     ComPtr<IPin> pin = TestGraph::FindPin(m_Graph.Renderer(), PINDIR_INPUT);
     ASSERT_NE(nullptr, pin.Get());
     ComPtr<IEnumMediaTypes> types;
@@ -190,17 +198,7 @@ TEST_F(DxRendererTest, OffersTheDisplaysFormatsAndRefusesOthers)
     EXPECT_EQ(S_OK, dx->SetWindow(nullptr)) << "no window: no display";
     EXPECT_EQ(E_FAIL, dx->EnableOverlay(TRUE, TRUE));
 
-    // Types whose header contradicts the subtype, or that are not offered.
-    ASSERT_EQ(S_OK, m_Graph.Graph().Create());
-    CMediaType bad = MakeRgb32Type(16, 16);
-    reinterpret_cast<VIDEOINFOHEADER*>(bad.Format())->bmiHeader.biBitCount = 24;
-    EXPECT_EQ(S_FALSE, pin->QueryAccept(&bad)) << "RGB32 with 24-bit rows";
-    CMediaType yuy2 = MakeVideoType(MEDIASUBTYPE_YUY2, 16, 16);
-    const bool yuy2Offered = std::find(offered.begin(), offered.end(), MEDIASUBTYPE_YUY2) != offered.end();
-    EXPECT_EQ(yuy2Offered ? S_OK : S_FALSE, pin->QueryAccept(&yuy2));
-    CMediaType noFormat = MakeRgb32Type(16, 16);
-    noFormat.ResetFormatBuffer();
-    EXPECT_EQ(S_FALSE, pin->QueryAccept(&noFormat)) << "no format block";
+    // Types whose header contradicts the subtype: the malformed-type table (TypeRefusalTests).
 }
 
 // ---- the screen's RGB, both row orders ----
@@ -209,12 +207,12 @@ class DxRgbTest : public DxRendererTest, public ::testing::WithParamInterface<bo
 
 TEST_P(DxRgbTest, FramesShowUprightAndFollowTheHostsRectangles)
 {
-    StartRgb32(GetParam());
+    ASSERT_NO_FATAL_FAILURE(StartRgb32(GetParam()));
     EXPECT_TRUE(Composes(ProbesA(Client())));
     EXPECT_TRUE(Shows(ProbesA(Client())));
-    ASSERT_EQ(S_OK, PushRgb32(PictureB()));
+    ASSERT_EQ(S_OK, m_Graph.Push(PictureB(kW, kH)));
     EXPECT_TRUE(Shows(ProbesB(Client()))) << "a later frame replaces it";
-    EXPECT_EQ("", Mismatches(AsStored(m_Graph.Image(false), !GetParam()), ProbesB(Client()), 0)) << "the video surface";
+    EXPECT_EQ("", Mismatches(AsStored(CurrentImage(m_Graph.Dx(), false), !GetParam()), ProbesB(Client()), 0)) << "the video surface";
 
     // Host coordinates are top-origin whatever the row order: top-right quarter of B is red.
     RECT source{kW / 2, 0, kW, kH / 2};
@@ -244,8 +242,8 @@ TEST_P(DxRgbTest, FramesShowUprightAndFollowTheHostsRectangles)
 
     // Clearing blackens the composition; the next frame comes back.
     ASSERT_EQ(S_OK, m_Graph.Dx()->ClearImage());
-    EXPECT_TRUE(Mismatches(m_Graph.Image(true), UniformProbes(Client(), Rgb{0, 0, 0}), 0).empty());
-    ASSERT_EQ(S_OK, PushRgb32(PictureA()));
+    EXPECT_TRUE(Mismatches(CurrentImage(m_Graph.Dx(), true), UniformProbes(Client(), Rgb{0, 0, 0}), 0).empty());
+    ASSERT_EQ(S_OK, m_Graph.Push(PictureA(kW, kH)));
     EXPECT_TRUE(Composes(ProbesA(Client())));
 }
 
@@ -257,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(RowOrders, DxRgbTest, ::testing::Bool(),
 TEST_F(DxRendererTest, BrightnessContrastAndDeinterlaceShowOnScreen)
 {
     // Top-down, so that the first field in memory is the picture's first row.
-    StartRgb32(true);
+    ASSERT_NO_FATAL_FAILURE(StartRgb32(true));
     IV77DxRenderer* dx = m_Graph.Dx();
     // Every colour byte is treated as luma: +40 levels (of 256 for 1.0) on each channel.
     ASSERT_EQ(S_OK, dx->SetBrightnessContrast(40.0 / 256, 0));
@@ -269,13 +267,13 @@ TEST_F(DxRendererTest, BrightnessContrastAndDeinterlaceShowOnScreen)
 
     // Line doubling shows the first field: every row as its even row.
     const Rgb even{200, 40, 40}, odd{40, 40, 200};
-    ASSERT_EQ(S_OK, PushRgb32(RowPicture(kW, kH, even, odd)));
+    ASSERT_EQ(S_OK, m_Graph.Push(RowPicture(kW, kH, even, odd)));
     ASSERT_EQ(S_OK, dx->SetDeinterlaceMode(2));
     EXPECT_TRUE(Shows({{10, 11, even}, {40, 31, even}, {70, 30, even}}));
     // The deinterlace filter mixes the fields: an odd row is no longer pure.
     ASSERT_EQ(S_OK, dx->SetDeinterlaceMode(1));
     m_Window->Pump();
-    const TestPicture filtered = m_Graph.Image(false);
+    const TestPicture filtered = CurrentImage(m_Graph.Dx(), false);
     ASSERT_FALSE(filtered.pixels.empty());
     EXPECT_FALSE(Near(filtered.At(10, 11), odd, 8)) << "odd row kept as it was";
     ASSERT_EQ(S_OK, dx->SetDeinterlaceMode(0));
@@ -295,8 +293,8 @@ class DxYuvTest : public DxRendererTest, public ::testing::WithParamInterface<Yu
 TEST_P(DxYuvTest, FramesAndAdjustmentsLandInTheSurface)
 {
     const YuvCase& c = GetParam();
-    OpenWindow();
-    ASSERT_EQ(S_OK, m_Graph.CreateWithSubtypes(c.subtype, 1));
+    ASSERT_NO_FATAL_FAILURE(OpenWindow());
+    ASSERT_EQ(S_OK, m_Graph.Use(NewDxRenderer(c.subtype, 1))) << "DirectDraw renderer not built";
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetWindow(m_Window->Handle()));
     bool made = true;
     {
@@ -304,23 +302,23 @@ TEST_P(DxYuvTest, FramesAndAdjustmentsLandInTheSurface)
         device.Initialize(nullptr);
         made = device.IsFourCCSupported(c.fourCC);
     }
-    const HRESULT started = m_Graph.Start(MakeVideoType(*c.subtype, kW, kH));
+    const HRESULT started = m_Graph.Start(*c.subtype, kW, kH);
     if (!made) {
         // The driver makes no such surface: the connection fails, nothing runs.
         EXPECT_TRUE(FAILED(started)) << std::hex << started;
         return;
     }
     ASSERT_EQ(S_OK, started);
-    const std::vector<BYTE> a = EncodeFrame(PictureA(), *c.subtype);
-    ASSERT_EQ(S_OK, m_Graph.Push(a));
+    const std::vector<BYTE> a = EncodeFrame(PictureA(kW, kH), *c.subtype);
+    ASSERT_EQ(S_OK, m_Graph.PushBytes(a));
     ASSERT_TRUE(m_Graph.WaitRunning());
     BITMAPINFOHEADER header = {};
-    EXPECT_EQ(a, m_Graph.RawVideo(&header)) << "neutral settings copy the frame";
+    EXPECT_EQ(a, RawVideo(m_Graph.Dx(), &header)) << "neutral settings copy the frame";
     EXPECT_EQ(c.fourCC, header.biCompression);
 
     // Brightness adds to luma only; gain 0 leaves luma at the offset and chroma at 128.
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetBrightnessContrast(20.0 / 256, 0));
-    std::vector<BYTE> raw = m_Graph.RawVideo(&header);
+    std::vector<BYTE> raw = RawVideo(m_Graph.Dx(), &header);
     ASSERT_EQ(a.size(), raw.size());
     const bool packed = c.fourCC == MAKEFOURCC('Y', 'U', 'Y', '2');
     const size_t luma = static_cast<size_t>(kW) * kH;
@@ -330,7 +328,7 @@ TEST_P(DxYuvTest, FramesAndAdjustmentsLandInTheSurface)
         ASSERT_EQ(want, raw[i]) << "byte " << i;
     }
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetBrightnessContrast(20.0 / 256, -1));
-    raw = m_Graph.RawVideo(&header);
+    raw = RawVideo(m_Graph.Dx(), &header);
     for (size_t i = 0; i < raw.size(); ++i) {
         const bool isLuma = packed ? (i % 2 == 0) : (i < luma);
         ASSERT_EQ(isLuma ? 20 : 128, raw[i]) << "byte " << i;
@@ -340,8 +338,8 @@ TEST_P(DxYuvTest, FramesAndAdjustmentsLandInTheSurface)
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetBrightnessContrast(0, 0));
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetDeinterlaceMode(2));
     const std::vector<BYTE> rows = EncodeFrame(RowPicture(kW, kH, kRed, kBlue), *c.subtype);
-    ASSERT_EQ(S_OK, m_Graph.Push(rows));
-    raw = m_Graph.RawVideo(&header);
+    ASSERT_EQ(S_OK, m_Graph.PushBytes(rows));
+    raw = RawVideo(m_Graph.Dx(), &header);
     const size_t rowBytes = packed ? kW * 2 : kW;
     ASSERT_EQ(rows.size(), raw.size());
     for (LONG y = 0; y < kH; ++y)
@@ -379,9 +377,10 @@ TEST_F(DxRendererTest, ASixteenBitDesktopTakesRgb565)
 {
     CDesktopDepth depth(16);
     ASSERT_EQ(DISP_CHANGE_SUCCESSFUL, depth.Result());
-    OpenWindow();
-    ASSERT_EQ(S_OK, m_Graph.CreateFromModule());
+    ASSERT_NO_FATAL_FAILURE(OpenWindow());
+    ASSERT_EQ(S_OK, m_Graph.Create(CLSID_V77DxRenderer));
     ComPtr<IPin> pin = TestGraph::FindPin(m_Graph.Renderer(), PINDIR_INPUT);
+    ASSERT_TRUE(pin) << "renderer without an input pin";
     ComPtr<IEnumMediaTypes> types;
     ASSERT_EQ(S_OK, pin->EnumMediaTypes(types.GetAddressOf()));
     AM_MEDIA_TYPE* mt = nullptr;
@@ -391,24 +390,8 @@ TEST_F(DxRendererTest, ASixteenBitDesktopTakesRgb565)
     CoTaskMemFree(mt);
 
     // 16-bit rows, bottom-up, each pixel 5-6-5.
-    CMediaType type = MakeRgb32Type(kW, kH);
-    type.SetSubtype(&MEDIASUBTYPE_RGB565);
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(type.Format());
-    vih->bmiHeader.biBitCount = 16;
-    vih->bmiHeader.biSizeImage = kW * kH * 2;
-    type.SetSampleSize(vih->bmiHeader.biSizeImage);
-    const TestPicture a = PictureA();
-    std::vector<BYTE> frame(static_cast<size_t>(kW) * kH * 2);
-    for (LONG y = 0; y < kH; ++y)
-        for (LONG x = 0; x < kW; ++x) {
-            const Rgb c = a.At(x, y);
-            const WORD v = static_cast<WORD>(((c.r >> 3) << 11) | ((c.g >> 2) << 5) | (c.b >> 3));
-            memcpy(&frame[(static_cast<size_t>(kH - 1 - y) * kW + x) * 2], &v, 2);
-        }
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetWindow(m_Window->Handle()));
-    ASSERT_EQ(S_OK, m_Graph.Start(type));
-    ASSERT_EQ(S_OK, m_Graph.Push(frame));
-    ASSERT_TRUE(m_Graph.WaitRunning());
+    ASSERT_NO_FATAL_FAILURE(Run(MEDIASUBTYPE_RGB565, PictureA(kW, kH)));
     EXPECT_TRUE(Shows(ProbesA(Client()), 10)) << "5-6-5 levels";
     m_Graph.Close();
 }
@@ -417,33 +400,30 @@ TEST_F(DxRendererTest, ASixteenBitDesktopTakesRgb565)
 
 TEST_F(DxRendererTest, ADestroyedWindowDropsFramesUntilTheHostGivesAnother)
 {
-    StartRgb32();
+    ASSERT_NO_FATAL_FAILURE(StartRgb32());
     EXPECT_TRUE(Composes(ProbesA(Client())));
     m_Host.reset();
     m_Window.reset();   // destroyed while the graph streams
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(S_OK, PushRgb32(i % 2 ? PictureA() : PictureB()));
+        EXPECT_EQ(S_OK, m_Graph.Push(i % 2 ? PictureA(kW, kH) : PictureB(kW, kH)));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE), m_Graph.Dx()->Invalidate());
 
-    OpenWindow();
+    ASSERT_NO_FATAL_FAILURE(OpenWindow());
     ASSERT_EQ(S_OK, m_Graph.Dx()->SetWindow(m_Window->Handle()));
-    ASSERT_EQ(S_OK, PushRgb32(PictureB()));
+    ASSERT_EQ(S_OK, m_Graph.Push(PictureB(kW, kH)));
     EXPECT_TRUE(Shows(ProbesB(Client()))) << "the new window shows the stream";
 }
 
 TEST_F(DxRendererTest, ZeroSizedAndHugeWindowsShowNothingAndNeverCrash)
 {
-    OpenWindow(0, 0);
-    ASSERT_EQ(S_OK, m_Graph.CreateFromModule());
-    ASSERT_EQ(S_OK, m_Graph.Dx()->SetWindow(m_Window->Handle()));
-    ASSERT_EQ(S_OK, m_Graph.Start(MakeRgb32Type(kW, kH)));
-    ASSERT_EQ(S_OK, m_Graph.Push(EncodeRgb32(PictureA())));
-    ASSERT_TRUE(m_Graph.WaitRunning());
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(0, 0));
+    ASSERT_EQ(S_OK, m_Graph.Create(CLSID_V77DxRenderer, m_Window->Handle()));
+    ASSERT_NO_FATAL_FAILURE(Run(MEDIASUBTYPE_RGB32, PictureA(kW, kH)));
     m_Window->Pump();
     HRESULT hr = S_OK;
-    EXPECT_TRUE(m_Graph.Image(true, &hr).pixels.empty());
+    EXPECT_TRUE(CurrentImage(m_Graph.Dx(), true, &hr).pixels.empty());
     EXPECT_EQ(E_FAIL, hr) << "no composition surface";
-    EXPECT_EQ("", Mismatches(AsStored(m_Graph.Image(false), true), ProbesA(RECT{0, 0, kW, kH}), 0))
+    EXPECT_EQ("", Mismatches(AsStored(CurrentImage(m_Graph.Dx(), false), true), ProbesA(RECT{0, 0, kW, kH}), 0))
         << "video still copied";
 
     // A window far larger than any surface DirectDraw makes.
@@ -451,7 +431,7 @@ TEST_F(DxRendererTest, ZeroSizedAndHugeWindowsShowNothingAndNeverCrash)
     ASSERT_NE(nullptr, huge);
     const HRESULT set = m_Graph.Dx()->SetWindow(huge);
     EXPECT_TRUE(set == S_OK || set == E_FAIL);
-    EXPECT_EQ(S_OK, m_Graph.Push(EncodeRgb32(PictureB())));
+    EXPECT_EQ(S_OK, m_Graph.Push(PictureB(kW, kH)));
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageW(&msg);
@@ -461,7 +441,7 @@ TEST_F(DxRendererTest, ZeroSizedAndHugeWindowsShowNothingAndNeverCrash)
 
 TEST_F(DxRendererTest, FailuresAreLoggedWithTheHandlersLine)
 {
-    OpenWindow();
+    ASSERT_NO_FATAL_FAILURE(OpenWindow());
     // Types the copies have no layout for never reach the display set-up:
     // the pin refuses them, and setting one directly throws before any
     // surface or frame buffer is sized from it.
@@ -470,23 +450,25 @@ TEST_F(DxRendererTest, FailuresAreLoggedWithTheHandlersLine)
         DWORD compression;
     } cases[] = {{8, BI_RGB}, {24, MAKEFOURCC('A', 'B', 'C', 'D')}};
     for (const auto& c : cases) {
-        CDxRendererGraph graph;
         const GUID subtype = MEDIASUBTYPE_RGB8;
-        ASSERT_EQ(S_OK, graph.CreateWithSubtypes(&subtype, 1));
-        CMediaType mt = MakeRgb32Type(16, 16);
+        CV77DxRenderer* direct = nullptr;
+        ComPtr<IBaseFilter> renderer = NewDxRenderer(&subtype, 1, &direct);
+        ComPtr<IV77DxRenderer> dx;
+        ASSERT_TRUE(renderer) << "DirectDraw renderer not built";
+        ASSERT_EQ(S_OK, renderer.As(&dx));
+        CMediaType mt = MakeVideoType(MEDIASUBTYPE_RGB32, 16, 16);
         auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.Format());
         vih->bmiHeader.biBitCount = c.bits;
         vih->bmiHeader.biCompression = c.compression;
-        ComPtr<IPin> pin = TestGraph::FindPin(graph.Renderer(), PINDIR_INPUT);
+        ComPtr<IPin> pin = TestGraph::FindPin(renderer.Get(), PINDIR_INPUT);
         ASSERT_NE(nullptr, pin.Get());
         EXPECT_EQ(S_FALSE, pin->QueryAccept(&mt));
-        EXPECT_ANY_THROW(graph.Direct()->SetMediaType(&mt));
-        EXPECT_EQ(S_OK, graph.Dx()->SetWindow(m_Window->Handle())) << "nothing was kept to set up";
+        EXPECT_ANY_THROW(direct->SetMediaType(&mt));
+        EXPECT_EQ(S_OK, dx->SetWindow(m_Window->Handle())) << "nothing was kept to set up";
     }
     // A failure inside a host call: no video surface to read yet.
-    CDxRendererGraph graph;
-    ASSERT_EQ(S_OK, graph.CreateFromModule());
-    ASSERT_EQ(S_OK, graph.Dx()->SetWindow(m_Window->Handle()));
+    CRendererGraph graph;
+    ASSERT_EQ(S_OK, graph.Create(CLSID_V77DxRenderer, m_Window->Handle()));
     CLogWatch log;
     BITMAPINFOHEADER* dib = nullptr;
     EXPECT_EQ(E_FAIL, graph.Dx()->GetCurrentImage(&dib, FALSE));

@@ -15,23 +15,36 @@ BYTE Clamp(double v)
     return static_cast<BYTE>(std::min(255.0, std::max(0.0, std::round(v))));
 }
 
-LONG RgbStride(LONG width)
+LONG RgbStride(LONG width, WORD bits)
 {
-    return (width * 3 + 3) & ~3;
+    return ((width * bits + 31) / 32) * 4;
 }
 
-std::vector<BYTE> EncodeRgb24(const TestPicture& p, bool topDown)
+WORD RgbBits(const GUID& subtype)
 {
-    const LONG stride = RgbStride(p.width);
+    return subtype == MEDIASUBTYPE_RGB32 ? 32 : subtype == MEDIASUBTYPE_RGB565 ? 16 : 24;
+}
+
+// BGR(X) or 5-6-5 rows, each padded to 4 bytes.
+std::vector<BYTE> EncodeRgb(const TestPicture& p, WORD bits, bool topDown)
+{
+    const LONG stride = RgbStride(p.width, bits);
     std::vector<BYTE> out(static_cast<size_t>(stride) * p.height, 0);
     for (LONG y = 0; y < p.height; ++y) {
         // Bottom-up DIBs keep the bottom row first in memory.
         BYTE* row = out.data() + static_cast<size_t>(topDown ? y : p.height - 1 - y) * stride;
         for (LONG x = 0; x < p.width; ++x) {
             const Rgb c = p.At(x, y);
-            row[x * 3] = c.b;
-            row[x * 3 + 1] = c.g;
-            row[x * 3 + 2] = c.r;
+            BYTE* q = row + static_cast<size_t>(x) * bits / 8;
+            if (bits == 16) {
+                const WORD v = static_cast<WORD>(((c.r >> 3) << 11) | ((c.g >> 2) << 5) | (c.b >> 3));
+                q[0] = static_cast<BYTE>(v);
+                q[1] = static_cast<BYTE>(v >> 8);
+                continue;
+            }
+            q[0] = c.b;
+            q[1] = c.g;
+            q[2] = c.r;
         }
     }
     return out;
@@ -162,11 +175,11 @@ CMediaType MakeVideoType(const GUID& subtype, LONG width, LONG height, bool topD
     h.biWidth = width;
     h.biHeight = height;
     h.biPlanes = 1;
-    if (subtype == MEDIASUBTYPE_RGB24) {
-        h.biBitCount = 24;
+    if (subtype == MEDIASUBTYPE_RGB24 || subtype == MEDIASUBTYPE_RGB32 || subtype == MEDIASUBTYPE_RGB565) {
+        h.biBitCount = RgbBits(subtype);
         h.biCompression = BI_RGB;
         h.biHeight = topDown ? -height : height;
-        h.biSizeImage = static_cast<DWORD>(RgbStride(width) * height);
+        h.biSizeImage = static_cast<DWORD>(RgbStride(width, h.biBitCount) * height);
     } else if (subtype == MEDIASUBTYPE_YUY2) {
         h.biBitCount = 16;
         h.biCompression = MAKEFOURCC('Y', 'U', 'Y', '2');
@@ -188,8 +201,8 @@ CMediaType MakeVideoType(const GUID& subtype, LONG width, LONG height, bool topD
 
 std::vector<BYTE> EncodeFrame(const TestPicture& picture, const GUID& subtype, bool topDown)
 {
-    if (subtype == MEDIASUBTYPE_RGB24)
-        return EncodeRgb24(picture, topDown);
+    if (subtype == MEDIASUBTYPE_RGB24 || subtype == MEDIASUBTYPE_RGB32 || subtype == MEDIASUBTYPE_RGB565)
+        return EncodeRgb(picture, RgbBits(subtype), topDown);
     if (subtype == MEDIASUBTYPE_YUY2)
         return EncodeYuy2(picture);
     return EncodePlanar(picture, subtype == MEDIASUBTYPE_I420);

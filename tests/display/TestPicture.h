@@ -28,7 +28,7 @@ TestPicture RowPicture(LONG width, LONG height, Rgb even, Rgb odd);
 // Smooth gradients with some texture, as camera pictures look to an encoder.
 TestPicture NaturalPicture(LONG width, LONG height);
 
-// FORMAT_VideoInfo of RGB24 (bottom-up unless topDown), YUY2, YV12 or I420.
+// FORMAT_VideoInfo of RGB24, RGB32 or RGB565 (BI_RGB, bottom-up unless topDown), YUY2, YV12 or I420.
 CMediaType MakeVideoType(const GUID& subtype, LONG width, LONG height, bool topDown = false);
 // The picture in that format (BT.601 limited range for YUV, chroma averaged).
 std::vector<BYTE> EncodeFrame(const TestPicture& picture, const GUID& subtype, bool topDown = false);

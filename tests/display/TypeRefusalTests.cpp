@@ -80,7 +80,7 @@ ComPtr<IBaseFilter> NewDirectDrawRenderer()
     auto* renderer = new CV77DxRenderer(nullptr, &hr, kSubtypes, 5);
     renderer->NonDelegatingAddRef();
     ComPtr<IBaseFilter> filter = Adopt(static_cast<IBaseFilter*>(renderer));
-    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(S_OK, hr) << "DirectDraw renderer not built";
     return filter;
 }
 #else
@@ -104,8 +104,9 @@ class TypeRefusalTest : public WindowRendererFixture, public ::testing::WithPara
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(S_OK, m_Com.Result());
+        ASSERT_EQ(S_OK, m_Com.Result()) << "COM";
         m_Window = std::make_unique<CTestVideoWindow>(64, 48);
+        ASSERT_NE(nullptr, m_Window->Handle()) << "test window not created";
     }
 
     ComPtr<IBaseFilter> NewRenderer()
@@ -115,7 +116,8 @@ protected:
             renderer = NewDirectDrawRenderer();
         else
             EXPECT_EQ(S_OK, CoCreateInstance(*GetParam().clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                             reinterpret_cast<void**>(renderer.GetAddressOf())));
+                                             reinterpret_cast<void**>(renderer.GetAddressOf())))
+                << GetParam().name << " renderer not created";
         ComPtr<IV77DxRenderer> dx;
         if (renderer && SUCCEEDED(renderer.As(&dx))) {
             dx->SetWindow(m_Window->Handle());
@@ -127,20 +129,15 @@ protected:
 
     bool Accepts(IBaseFilter* renderer, const CMediaType& mt)
     {
-        ComPtr<IEnumPins> pins;
-        ComPtr<IPin> pin;
-        if (FAILED(renderer->EnumPins(&pins)) || pins->Next(1, &pin, nullptr) != S_OK)
-            return false;
-        return pin->QueryAccept(&mt) == S_OK;
+        ComPtr<IPin> pin = TestGraph::FindPin(renderer, PINDIR_INPUT);
+        return pin && pin->QueryAccept(&mt) == S_OK;
     }
 
     static bool Offers(IBaseFilter* renderer, const GUID& subtype)
     {
-        ComPtr<IEnumPins> pins;
-        ComPtr<IPin> pin;
+        ComPtr<IPin> pin = TestGraph::FindPin(renderer, PINDIR_INPUT);
         ComPtr<IEnumMediaTypes> types;
-        if (FAILED(renderer->EnumPins(&pins)) || pins->Next(1, &pin, nullptr) != S_OK ||
-            FAILED(pin->EnumMediaTypes(&types)))
+        if (!pin || FAILED(pin->EnumMediaTypes(&types)))
             return false;
         AM_MEDIA_TYPE* mt = nullptr;
         bool found = false;
@@ -160,20 +157,16 @@ protected:
                                                                   : offsetof(VIDEOINFOHEADER, bmiHeader)));
         const LONG rows = h->biHeight < 0 ? -h->biHeight : h->biHeight;
         const LONG bytes = h->biWidth * rows * 4;
-        ComPtr<IBaseFilter> renderer = NewRenderer();
-        ASSERT_TRUE(renderer);
-        TestGraph graph;
-        ASSERT_EQ(S_OK, graph.Create());
-        ComPtr<CTestFrameSource> source = Adopt(CTestFrameSource::Create(mt));
-        ASSERT_TRUE(source);
-        source->Pin()->SetBufferSize(bytes);
-        ASSERT_EQ(S_OK, source->RunInto(graph, renderer.Get(), L"renderer")) << what;
+        CRendererGraph graph;
+        ASSERT_EQ(S_OK, graph.Use(NewRenderer())) << "no renderer for " << what;
+        graph.UseBufferSize(bytes);
+        ASSERT_EQ(S_OK, graph.Start(mt)) << what;
         std::vector<BYTE> frame(static_cast<size_t>(bytes));
         for (size_t i = 0; i < frame.size(); ++i)
             frame[i] = static_cast<BYTE>(i * 7);
-        EXPECT_TRUE(SUCCEEDED(source->Pin()->Push(frame))) << what;
+        EXPECT_TRUE(SUCCEEDED(graph.PushBytes(frame))) << what;
         m_Window->Pump();
-        EXPECT_TRUE(SUCCEEDED(graph.Stop())) << what;
+        EXPECT_TRUE(SUCCEEDED(graph.Graph().Stop())) << what;
     }
 };
 
@@ -221,7 +214,7 @@ TEST_P(TypeRefusalTest, HeadersThatDisagreeWithTheirSubtypeAreRefused)
             continue;
         const CMediaType mt = MakeType(accepted[i]);
         ASSERT_TRUE(Accepts(renderer.Get(), mt)) << "accepted[" << i << "] was refused";
-        StreamOneFrame(mt, "accepted[" + std::to_string(i) + "]");
+        ASSERT_NO_FATAL_FAILURE(StreamOneFrame(mt, "accepted[" + std::to_string(i) + "]"));
     }
 }
 

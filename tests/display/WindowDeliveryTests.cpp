@@ -31,11 +31,11 @@ class WindowBusyTest : public WindowRendererFixture {};
 TEST_F(WindowBusyTest, FramesWhileTheWindowIsBusyPostOneRepaintAndTheNewestIsShown)
 {
     constexpr int kFrames = 20;
-    OpenWindow(kWidth, kHeight);
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(kWidth, kHeight));
     // Three pooled frames for twenty: the renderer must hand each one back as
     // soon as a newer one arrives, or the source would starve.
     ASSERT_EQ(S_OK, m_Graph.UsePool(ImageBytes(MEDIASUBTYPE_RGB24, true), 3));
-    StartWith(MEDIASUBTYPE_RGB24, PictureA(kWidth, kHeight), true);
+    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_RGB24, PictureA(kWidth, kHeight), true));
     ASSERT_TRUE(Shows(ProbesA(Client())));
 
     // Another thread streams while this one, the window's, only waits.
@@ -67,7 +67,7 @@ class WindowSampleLengthTest : public WindowRendererFixture, public ::testing::W
 
 TEST_P(WindowSampleLengthTest, ShortSamplesAreDroppedAndLongerOnesShowTheirFirstImage)
 {
-    OpenWindow(kWidth, kHeight);
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(kWidth, kHeight));
     const DWORD bytes = ImageBytes(MEDIASUBTYPE_YV12);
     // Buffers larger than one image, as an upstream allocator may choose.
     constexpr DWORD kExtra = 4096;
@@ -76,7 +76,7 @@ TEST_P(WindowSampleLengthTest, ShortSamplesAreDroppedAndLongerOnesShowTheirFirst
     } else {
         m_Graph.UseBufferSize(static_cast<LONG>(bytes + kExtra));
     }
-    StartWith(MEDIASUBTYPE_YV12, PictureA(kWidth, kHeight));
+    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_YV12, PictureA(kWidth, kHeight)));
     ASSERT_TRUE(Shows(ProbesA(Client())));
 
     // Whole buffers holding a whole picture, but claiming less of it.
@@ -108,7 +108,7 @@ class WindowBadInputTest : public WindowRendererFixture {};
 
 TEST_F(WindowBadInputTest, BuffersSmallerThanAFrameAreDropped)
 {
-    OpenWindow(kWidth, kHeight);
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(kWidth, kHeight));
     const DWORD bytes = ImageBytes(MEDIASUBTYPE_YUY2);
     // The connection's allocator first, then a pool, both of half-size buffers.
     m_Graph.UseBufferSize(static_cast<LONG>(bytes / 2));
@@ -129,7 +129,7 @@ TEST_F(WindowBadInputTest, BuffersSmallerThanAFrameAreDropped)
 
 TEST_F(WindowBadInputTest, SetWindowRefusesAWindowThatIsGone)
 {
-    OpenWindow(kWidth, kHeight, false);
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(kWidth, kHeight, false));
     HWND gone = nullptr;
     {
         CTestVideoWindow other(16, 16);
@@ -139,7 +139,7 @@ TEST_F(WindowBadInputTest, SetWindowRefusesAWindowThatIsGone)
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE), Dx()->SetWindow(gone));
     // The renderer is still usable with a window that exists.
     ASSERT_EQ(S_OK, Dx()->SetWindow(m_Window->Handle()));
-    StartWith(MEDIASUBTYPE_I420, PictureA(kWidth, kHeight));
+    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_I420, PictureA(kWidth, kHeight)));
     EXPECT_TRUE(Shows(ProbesA(Client())));
 }
 
@@ -149,12 +149,12 @@ class WindowLifecycleTest : public WindowRendererFixture {};
 
 TEST_F(WindowLifecycleTest, StopGivesThePooledFrameBackAndKeepsThePicture)
 {
-    OpenWindow(kWidth, kHeight);
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(kWidth, kHeight));
     const DWORD bytes = ImageBytes(MEDIASUBTYPE_RGB24);
     // Frames with more data than one image: the renderer's copy must grow to keep one.
     constexpr DWORD kExtra = 4096;
     ASSERT_EQ(S_OK, m_Graph.UsePool(bytes + kExtra, 3));
-    StartWith(MEDIASUBTYPE_RGB24, PictureA(kWidth, kHeight));
+    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_RGB24, PictureA(kWidth, kHeight)));
     std::vector<BYTE> b = m_Graph.Encode(PictureB(kWidth, kHeight));
     b.resize(bytes + kExtra, 0);
     ASSERT_EQ(S_OK, m_Graph.PushBytes(b, static_cast<LONG>(b.size())));
@@ -173,7 +173,7 @@ TEST_F(WindowLifecycleTest, StopGivesThePooledFrameBackAndKeepsThePicture)
 
 TEST_F(WindowLifecycleTest, AWindowGivenAfterTheConnectionGetsTheFrames)
 {
-    OpenWindow(kWidth, kHeight, false);
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(kWidth, kHeight, false));
     ASSERT_EQ(S_OK, m_Graph.Start(MEDIASUBTYPE_YUY2, kWidth, kHeight));
     // Without a window there is nothing to draw with: the sample is dropped.
     ASSERT_EQ(S_OK, m_Graph.Push(PictureA(kWidth, kHeight)));
@@ -189,7 +189,7 @@ TEST_F(WindowLifecycleTest, AWindowGivenAfterTheConnectionGetsTheFrames)
 
 TEST_F(WindowLifecycleTest, TheWindowGetsItsOwnProcedureBack)
 {
-    OpenWindow(kWidth, kHeight, false);
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(kWidth, kHeight, false));
     HWND window = m_Window->Handle();
     const LONG_PTR own = GetWindowLongPtrW(window, GWLP_WNDPROC);
     ASSERT_EQ(S_OK, Dx()->SetWindow(window));
@@ -204,7 +204,7 @@ TEST_F(WindowLifecycleTest, TheWindowGetsItsOwnProcedureBack)
 
     // Taken again, then the renderer goes while the window stays.
     ASSERT_EQ(S_OK, Dx()->SetWindow(window));
-    StartWith(MEDIASUBTYPE_YUY2, PictureA(kWidth, kHeight));
+    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_YUY2, PictureA(kWidth, kHeight)));
     ASSERT_TRUE(Shows(ProbesA(Client())));
     m_Graph.Close();
     EXPECT_EQ(own, GetWindowLongPtrW(window, GWLP_WNDPROC));
@@ -215,8 +215,8 @@ TEST_F(WindowLifecycleTest, TheWindowGetsItsOwnProcedureBack)
 
 TEST_F(WindowLifecycleTest, SettingsRedrawTheFrameOnScreen)
 {
-    OpenWindow(kWidth, kHeight);
-    StartWith(MEDIASUBTYPE_YUY2, PictureA(kWidth, kHeight));
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(kWidth, kHeight));
+    ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_YUY2, PictureA(kWidth, kHeight)));
     ASSERT_TRUE(Shows(ProbesA(Client())));
 
     // Contrast -1: no gain, luma at the brightness offset (0), chroma flat: black.

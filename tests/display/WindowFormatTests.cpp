@@ -1,6 +1,7 @@
-// Every input format the Windows renderer accepts, shown in a real window:
-// pictures land the right way up and round, later frames replace earlier
-// ones, and the source and destination rectangles map as the host asks.
+// Every input format the Windows renderer accepts, pooled or copied, shown in
+// a real window: pictures land the right way up and round, later frames
+// replace earlier ones, and the source and destination rectangles map as the
+// host asks.
 #include "tests/display/WindowRendererFixture.h"
 
 #include <ostream>
@@ -37,48 +38,30 @@ RECT Rect(LONG l, LONG t, LONG r, LONG b)
     return RECT{l, t, r, b};
 }
 
-// ---- pictures in place, pooled or copied ----
+// ---- pictures in place, pooled or copied, and the host's rectangles ----
 
 class WindowFormatTest : public WindowRendererFixture,
                          public ::testing::WithParamInterface<std::tuple<FormatCase, bool>> {};
 
-TEST_P(WindowFormatTest, QuadrantsLandInPlaceAndLaterFramesReplaceThem)
+TEST_P(WindowFormatTest, QuadrantsLandInPlaceLaterFramesReplaceThemAndRectanglesMap)
 {
     const FormatCase& f = std::get<0>(GetParam());
     const bool pooled = std::get<1>(GetParam());
-    OpenWindow(f.width, f.height);
-    const TestPicture a = PictureA(f.width, f.height);
+    const LONG w = f.width, h = f.height;
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(2 * w, 2 * h));
+    const TestPicture a = PictureA(w, h);
     if (pooled) {
         // Pooled frames are shown without a copy; the others go through the copy frame.
         ASSERT_EQ(S_OK, m_Graph.UsePool(static_cast<DWORD>(EncodeFrame(a, *f.subtype, f.topDown).size()), 3));
     }
-    StartWith(*f.subtype, a, f.topDown);
-    EXPECT_TRUE(Shows(ProbesA(Client()))) << "first frame";
-
-    ASSERT_EQ(S_OK, m_Graph.Push(PictureB(f.width, f.height)));
-    EXPECT_TRUE(Shows(ProbesB(Client()))) << "second frame";
-    ASSERT_EQ(S_OK, m_Graph.Push(a));
-    EXPECT_TRUE(Shows(ProbesA(Client()))) << "third frame";
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, WindowFormatTest, ::testing::Combine(::testing::ValuesIn(kFormats), ::testing::Bool()),
-                         [](const ::testing::TestParamInfo<std::tuple<FormatCase, bool>>& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "Pooled" : "Copied");
-                         });
-
-// ---- source and destination rectangles ----
-
-class WindowRectsTest : public WindowRendererFixture, public ::testing::WithParamInterface<FormatCase> {};
-
-TEST_P(WindowRectsTest, SourcePartsStretchToDestinations)
-{
-    const FormatCase& f = GetParam();
-    const LONG w = f.width, h = f.height;
-    OpenWindow(2 * w, 2 * h);
-    StartWith(*f.subtype, PictureA(w, h), f.topDown);
+    ASSERT_NO_FATAL_FAILURE(StartWith(*f.subtype, a, f.topDown));
     // Until the host says otherwise, the whole image at its own size.
-    EXPECT_TRUE(Shows(ProbesA(Rect(0, 0, w, h)))) << "default rectangles";
+    const RECT image = Rect(0, 0, w, h);
+    EXPECT_TRUE(Shows(ProbesA(image))) << "first frame";
+    ASSERT_EQ(S_OK, m_Graph.Push(PictureB(w, h)));
+    EXPECT_TRUE(Shows(ProbesB(image))) << "second frame";
+    ASSERT_EQ(S_OK, m_Graph.Push(a));
+    EXPECT_TRUE(Shows(ProbesA(image))) << "third frame";
 
     // The top-right quarter over the whole window (top-origin host coordinates).
     RECT source = Rect(w / 2, 0, w, h / 2);
@@ -97,26 +80,28 @@ TEST_P(WindowRectsTest, SourcePartsStretchToDestinations)
 
     // The bottom-left quarter into the top-left corner.
     source = Rect(0, h / 2, w / 2, h);
-    destination = Rect(0, 0, w, h);
-    ASSERT_EQ(S_OK, Dx()->SetRects(nullptr, &source, &destination));
+    ASSERT_EQ(S_OK, Dx()->SetRects(nullptr, &source, &image));
     ASSERT_EQ(S_OK, Dx()->Invalidate());
-    EXPECT_TRUE(Shows(UniformProbes(destination, kBlue))) << "bottom-left quarter";
+    EXPECT_TRUE(Shows(UniformProbes(image, kBlue))) << "bottom-left quarter";
 
     // A source without area stands for the whole image.
     source = Rect(5, 5, 5, h);
     ASSERT_EQ(S_OK, Dx()->SetRects(nullptr, &source, nullptr));
     ASSERT_EQ(S_OK, Dx()->Invalidate());
-    EXPECT_TRUE(Shows(ProbesA(Rect(0, 0, w, h)))) << "empty source";
+    EXPECT_TRUE(Shows(ProbesA(image))) << "empty source";
 
     // New frames follow the rectangles in force.
     source = Rect(w / 2, h / 2, w, h);
     ASSERT_EQ(S_OK, Dx()->SetRects(nullptr, &source, nullptr));
     ASSERT_EQ(S_OK, m_Graph.Push(PictureB(w, h)));
-    EXPECT_TRUE(Shows(UniformProbes(Rect(0, 0, w, h), kGreen))) << "new frame, bottom-right quarter of B";
+    EXPECT_TRUE(Shows(UniformProbes(image, kGreen))) << "new frame, bottom-right quarter of B";
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, WindowRectsTest, ::testing::ValuesIn(kFormats),
-                         [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Formats, WindowFormatTest, ::testing::Combine(::testing::ValuesIn(kFormats), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<FormatCase, bool>>& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "Pooled" : "Copied");
+                         });
 
 // ---- adjustment of padded rows ----
 
@@ -126,13 +111,12 @@ TEST_F(WindowAdjustTest, BrightnessKeepsPaddedRgb24RowsInPlace)
 {
     // Brightness one level up. 6 pixels of 3 bytes: 2 bytes of padding a
     // row, which a step of width x 3 would fold into the next row's pixels.
-    OpenWindow(6, 2);
-    ASSERT_EQ(S_OK, Dx()->SetBrightnessContrast(1.0 / 256, 0.0));
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(6, 2));
     for (bool topDown : {false, true}) {
         m_Graph.Close();
-        ASSERT_EQ(S_OK, m_Graph.Create(m_Window->Handle()));
+        ASSERT_EQ(S_OK, m_Graph.Create(CLSID_V77WindowsRenderer, m_Window->Handle()));
         ASSERT_EQ(S_OK, Dx()->SetBrightnessContrast(1.0 / 256, 0.0));
-        StartWith(MEDIASUBTYPE_RGB24, PictureA(6, 2), topDown);
+        ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_RGB24, PictureA(6, 2), topDown));
         EXPECT_TRUE(Shows(ProbesA(Client()))) << (topDown ? "top-down" : "bottom-up");
     }
 }

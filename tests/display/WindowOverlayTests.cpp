@@ -18,8 +18,8 @@ class WindowOverlayTest : public WindowRendererFixture {
 protected:
     void SetUp() override
     {
-        OpenWindow(kWidth, kHeight);
-        StartWith(MEDIASUBTYPE_YUY2, PictureA(kWidth, kHeight));
+        ASSERT_NO_FATAL_FAILURE(OpenWindow(kWidth, kHeight));
+        ASSERT_NO_FATAL_FAILURE(StartWith(MEDIASUBTYPE_YUY2, PictureA(kWidth, kHeight)));
         ASSERT_TRUE(Shows(ProbesA(Client())));
         ASSERT_TRUE(m_Canvas.IsValid());
         m_Canvas.Fill(Client(), kKey);

@@ -51,3 +51,21 @@ std::string Mismatches(const TestPicture& shown, const std::vector<Probe>& probe
     }
     return report;
 }
+
+::testing::AssertionResult PumpUntilShown(CTestVideoWindow& window, const char* what,
+                                          const std::function<TestPicture()>& read, const std::vector<Probe>& probes,
+                                          int tolerance, DWORD timeoutMs, const std::function<void()>& retry)
+{
+    std::string mismatches;
+    const bool shown = window.PumpUntil(
+        [&] {
+            mismatches = Mismatches(read(), probes, tolerance);
+            if (!mismatches.empty() && retry)
+                retry();
+            return mismatches.empty();
+        },
+        timeoutMs);
+    if (shown)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << what << " shows:\n" << mismatches;
+}

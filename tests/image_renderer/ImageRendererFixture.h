@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <string>
 #include <wrl/client.h>
 
 #include "sinks/CV77DsImageRendererFilter.h"
@@ -17,12 +18,17 @@ using Microsoft::WRL::ComPtr;
 
 constexpr DWORD kWaitMs = 5000;
 
+// A set-up step failed: the test ends there with what failed (gtest reports
+// the exception) rather than going on with a null object.
+[[noreturn]] void SetUpFailed(const std::string& what, HRESULT hr);
+
 class ImageRendererFixture : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    // An initialised host pool of count items of size bytes (count 0: left uninitialised).
+    // The set-up helpers never return null: they end the test through SetUpFailed.
+    // An initialised host pool of count items of size bytes.
     ComPtr<IV77SamplePool> NewPool(DWORD size, DWORD count);
     // A renderer over pool (or none), added to the graph.
     ComPtr<IBaseFilter> NewRenderer(IV77SamplePool* pool);

@@ -5,6 +5,7 @@
 #include "sinks/CV77DsImageRendererFilter.h"
 #include "sources/CV77DsNetworkSourceFilter.h"
 #include "tests/image_renderer/CTestImageSink.h"
+#include "tests/image_renderer/ImageRendererFixture.h"
 #include "tests/sources/CTestLiveReceiver.h"
 
 namespace {
@@ -21,10 +22,11 @@ protected:
     {
         HRESULT hr = S_OK;
         CUnknown* object = CV77DsImageRendererFilter::CreateInstance(nullptr, &hr);
-        ASSERT_EQ(S_OK, hr);
-        object->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(m_pImage.GetAddressOf()));
+        ASSERT_TRUE(object && hr == S_OK) << "image renderer not created";
+        ASSERT_EQ(S_OK, object->NonDelegatingQueryInterface(IID_IBaseFilter,
+                                                            reinterpret_cast<void**>(m_pImage.GetAddressOf())));
         ComPtr<IV77DsImageRenderer> control;
-        ASSERT_EQ(S_OK, m_pImage.As(&control));
+        ASSERT_EQ(S_OK, m_pImage.As(&control)) << "image renderer without its control interface";
         if (pool) {
             ASSERT_EQ(S_OK, control->SetSamplePool(pool));
         }
@@ -49,11 +51,10 @@ protected:
     static ComPtr<IV77SamplePool> HostPool(DWORD count)
     {
         ComPtr<IV77SamplePool> pool;
-        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_V77SamplePool, nullptr, CLSCTX_INPROC_SERVER, IID_IV77SamplePool,
-                                         reinterpret_cast<void**>(pool.GetAddressOf())));
-        if (pool) {
-            EXPECT_EQ(S_OK, pool->InitializePool(kWidth * kHeight * 2, count));
-        }
+        HRESULT hr = CoCreateInstance(CLSID_V77SamplePool, nullptr, CLSCTX_INPROC_SERVER, IID_IV77SamplePool,
+                                      reinterpret_cast<void**>(pool.GetAddressOf()));
+        if (FAILED(hr) || FAILED(hr = pool->InitializePool(kWidth * kHeight * 2, count)))
+            SetUpFailed("creating the host's sample pool", hr);
         return pool;
     }
 
@@ -78,36 +79,36 @@ protected:
 
 }  // namespace
 
-TEST_F(ImageRendererLiveTest, TheSinkGetsTheHostPoolItemsTheReceiverFilled)
+// With a host pool the sink gets its items; without one, the source's own
+// pool items. Either way the receiver filled them and nothing is dropped.
+class ImageRendererLivePoolTest : public ImageRendererLiveTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ImageRendererLivePoolTest, TheSinkGetsThePoolItemsTheReceiverFilled)
 {
     UseScript(Script(30, 2));
-    ComPtr<IV77SamplePool> pool = HostPool(10);
+    ComPtr<IV77SamplePool> pool = GetParam() ? HostPool(10) : nullptr;
     ComPtr<CV77DsNetworkSourceFilter> source = BuildOverHostPool(pool.Get());
     ASSERT_TRUE(source);
     ComPtr<CTestLiveReceiver> receiver = ReceiverClass(CLSID_V77NetworkReceiver)->Last();
     ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
+    ComPtr<IV77SamplePool> used = pool;
+    if (!used) {
+        ASSERT_EQ(S_OK, source->QueryInterface(IID_IV77SamplePool, reinterpret_cast<void**>(used.GetAddressOf())));
+    }
     ASSERT_TRUE(WaitUntil([&] { return m_Sink.Count() >= 30; }, kFlowTimeoutMs));
     EXPECT_EQ(30u, m_Sink.Count()) << "the image renderer drops nothing";
-    ExpectFilledByReceiver(receiver.Get(), pool.Get());
+    ExpectFilledByReceiver(receiver.Get(), used.Get());
     EXPECT_TRUE(receiver->SampleResults().empty());
     ASSERT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs));
-    EXPECT_EQ(10u, pool->GetFreeCount());
+    if (pool) {
+        EXPECT_EQ(10u, pool->GetFreeCount());
+    }
 }
 
-TEST_F(ImageRendererLiveTest, WithoutAHostPoolTheSinkGetsTheSourcesOwnPoolItems)
-{
-    UseScript(Script(30, 2));
-    ComPtr<CV77DsNetworkSourceFilter> source = BuildOverHostPool(nullptr);
-    ASSERT_TRUE(source);
-    ComPtr<CTestLiveReceiver> receiver = ReceiverClass(CLSID_V77NetworkReceiver)->Last();
-    ASSERT_EQ(S_OK, m_Graph.RunAndWait(kStateTimeoutMs));
-    ComPtr<IV77SamplePool> pool;
-    ASSERT_EQ(S_OK, source->QueryInterface(IID_IV77SamplePool, reinterpret_cast<void**>(pool.GetAddressOf())));
-    ASSERT_TRUE(WaitUntil([&] { return m_Sink.Count() >= 30; }, kFlowTimeoutMs));
-    EXPECT_EQ(30u, m_Sink.Count());
-    ExpectFilledByReceiver(receiver.Get(), pool.Get());
-    ASSERT_EQ(S_OK, m_Graph.StopAndWait(kStateTimeoutMs));
-}
+INSTANTIATE_TEST_SUITE_P(Pools, ImageRendererLivePoolTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "HostPool" : "SourcePool");
+                         });
 
 // The renderer's Decommit leaves the host's pool alone, so a receiver waiting
 // for an item of an exhausted pool is freed by the host's Shutdown, after

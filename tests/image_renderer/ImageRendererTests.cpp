@@ -107,6 +107,7 @@ TEST_F(ImageRendererFixture, HostPoolTooSmallForTheConnectionFailsPause)
         EXPECT_TRUE(FAILED(paused) || FAILED(stateResult)) << std::hex << paused << " " << stateResult;
         EXPECT_NE(State_Running, state);
         ComPtr<IMemAllocator> allocator = PinAllocator(renderer.Get());
+        ASSERT_TRUE(allocator) << "connected renderer without an allocator";
         EXPECT_EQ(VFW_E_BUFFER_OVERFLOW, allocator->Commit());
         m_Graph.Release();
     }
@@ -196,6 +197,7 @@ TEST_F(ImageRendererFixture, TypesAcceptedAndDescribed)
     required.SetSubtype(&MEDIASUBTYPE_RGB24);
     ASSERT_EQ(S_OK, control->SetRequiredType(&required));
     ComPtr<IPin> input = TestGraph::FindPin(renderer.Get(), PINDIR_INPUT);
+    ASSERT_TRUE(input) << "image renderer without an input pin";
     ComPtr<IEnumMediaTypes> types;
     ASSERT_EQ(S_OK, input->EnumMediaTypes(types.GetAddressOf()));
     AM_MEDIA_TYPE* proposed[2] = {};

@@ -8,39 +8,20 @@ using Microsoft::WRL::ComPtr;
 
 CJpegRendererGraph::~CJpegRendererGraph()
 {
-    if (m_Graph.Control())
-        m_Graph.StopAndWait();
+    if (Graph().Control())
+        Graph().StopAndWait();
     // Queued events own samples of the renderer's pool.
-    if (m_Graph.Events())
+    if (Graph().Events())
         DrainEvents();
-    m_Graph.Release();
-}
-
-HRESULT CJpegRendererGraph::CreateRenderer(ComPtr<IBaseFilter>* filter)
-{
-    return CoCreateInstance(CLSID_V77JpegRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                            reinterpret_cast<void**>(filter->ReleaseAndGetAddressOf()));
 }
 
 HRESULT CJpegRendererGraph::Start(const GUID& subtype, LONG width, LONG height, bool topDown)
 {
-    m_Subtype = subtype;
-    m_bTopDown = topDown;
-    HRESULT hr = m_Graph.Create();
-    if (FAILED(hr))
+    HRESULT hr = Create(CLSID_V77JpegRenderer);
+    if (FAILED(hr) || FAILED(hr = Renderer()->QueryInterface(IID_IV77JpegRenderer,
+                                                             reinterpret_cast<void**>(m_pJpeg.GetAddressOf()))))
         return hr;
-    m_pSource = Adopt(CTestFrameSource::Create(MakeVideoType(subtype, width, height, topDown)));
-    if (!m_pSource)
-        return E_OUTOFMEMORY;
-    if (FAILED(hr = CreateRenderer(&m_pRenderer)) || FAILED(hr = m_pRenderer.As(&m_pJpeg)) ||
-        FAILED(hr = m_pRenderer.As(&m_pDx)))
-        return hr;
-    return m_pSource->RunInto(m_Graph, m_pRenderer.Get(), L"jpeg");
-}
-
-HRESULT CJpegRendererGraph::Push(const TestPicture& picture)
-{
-    return m_pSource->Pin()->Push(EncodeFrame(picture, m_Subtype, m_bTopDown));
+    return CRendererGraph::Start(subtype, width, height, topDown);
 }
 
 bool CJpegRendererGraph::ReadEvent(DWORD timeoutMs, long* code, LONG_PTR* param1)
@@ -50,8 +31,8 @@ bool CJpegRendererGraph::ReadEvent(DWORD timeoutMs, long* code, LONG_PTR* param1
         const ULONGLONG now = GetTickCount64();
         const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
         LONG_PTR param2 = 0;
-        if (m_Graph.Events()->GetEvent(code, param1, &param2, static_cast<long>(left)) == S_OK) {
-            m_Graph.Events()->FreeEventParams(*code, *param1, param2);
+        if (Graph().Events()->GetEvent(code, param1, &param2, static_cast<long>(left)) == S_OK) {
+            Graph().Events()->FreeEventParams(*code, *param1, param2);
             return true;
         }
         // Wine's GetEvent may give up early: only the deadline ends the wait.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "tests/jpeg/JpegFixture.h"
@@ -105,48 +106,30 @@ TEST_F(JpegEvents, SettingChangesResendTheCurrentFrameOnlyWithAutoNotify)
 // ---- races ----
 
 // Runs the bodies on threads of their own (each with COM) while pump runs on
-// this one; false when they do not all end within timeoutMs.
-bool RunConcurrently(const std::vector<std::function<void()>>& bodies, const std::function<void()>& pump,
+// this one. Threads stuck in the renderer cannot be cleaned up: a deadlock
+// ends the process.
+void RunConcurrently(const std::vector<std::function<void()>>& bodies, const std::function<void()>& pump,
                      DWORD timeoutMs)
 {
-    struct Start {
-        const std::function<void()>* body;
-    };
-    std::vector<Start> starts;
+    std::atomic<size_t> running(bodies.size());
+    std::vector<std::thread> threads;
     for (const auto& body : bodies)
-        starts.push_back(Start{&body});
-    std::vector<HANDLE> threads;
-    for (Start& start : starts) {
-        HANDLE thread = CreateThread(
-            nullptr, 0,
-            [](void* p) -> DWORD {
-                CComInit com;
-                (*static_cast<Start*>(p)->body)();
-                return 0;
-            },
-            &start, 0, nullptr);
-        if (thread)
-            threads.push_back(thread);
-    }
+        threads.emplace_back([&body, &running] {
+            CComInit com;
+            body();
+            --running;
+        });
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    bool finished = threads.size() == bodies.size();
-    while (finished) {
+    while (running > 0) {
         pump();
-        const DWORD state = WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, 0);
-        if (state < WAIT_OBJECT_0 + threads.size())
-            break;
-        if (GetTickCount64() > deadline)
-            finished = false;
+        if (GetTickCount64() > deadline) {
+            std::fprintf(stderr, "concurrent calls did not finish: deadlock\n");
+            std::fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
     }
-    if (!finished) {
-        // The threads are stuck in the renderer: nothing can be cleaned up.
-        std::fprintf(stderr, "concurrent calls did not finish: deadlock\n");
-        std::fflush(stderr);
-        TerminateProcess(GetCurrentProcess(), 3);
-    }
-    for (HANDLE thread : threads)
-        CloseHandle(thread);
-    return finished;
+    for (std::thread& thread : threads)
+        thread.join();
 }
 
 bool IsOneOfTheSizes(const WicDecodedImage& d)
@@ -212,7 +195,7 @@ TEST_F(JpegEvents, HostCallsRebuildsAndFramesRaceSafely)
                 checkJpeg(SampleBytes(sample.Get()), eventJpegs);
         }
     };
-    ASSERT_TRUE(RunConcurrently({pusher, resizer, host}, pump, 60000));
+    RunConcurrently({pusher, resizer, host}, pump, 60000);
     pump();
 
     EXPECT_EQ(0, pushFailures.load());

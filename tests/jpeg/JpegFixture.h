@@ -19,11 +19,13 @@ constexpr LONG kHeight = 118;
 class JpegFixture : public ::testing::Test {
 protected:
     // The graph running with this format and the picture delivered once.
+    // Fails fatally: call it through ASSERT_NO_FATAL_FAILURE.
     void StartWith(const GUID& subtype, const TestPicture& picture, bool topDown = false)
     {
-        ASSERT_EQ(S_OK, m_Com.Result());
-        ASSERT_EQ(S_OK, m_Graph.Start(subtype, picture.width, picture.height, topDown));
-        ASSERT_EQ(S_OK, m_Graph.Push(picture));
+        ASSERT_EQ(S_OK, m_Com.Result()) << "COM";
+        ASSERT_EQ(S_OK, m_Graph.Start(subtype, picture.width, picture.height, topDown))
+            << "JPEG renderer not created, connected and run";
+        ASSERT_EQ(S_OK, m_Graph.Push(picture)) << "first frame not delivered";
     }
 
     IV77JpegRenderer* Jpeg() const { return m_Graph.Jpeg(); }

@@ -1,4 +1,4 @@
-#include "tests/display/CWindowRendererGraph.h"
+#include "tests/display/CRendererGraph.h"
 
 #include "tests/kit/ComAdopt.h"
 #include "tests/kit/TestWait.h"
@@ -6,12 +6,12 @@
 
 using Microsoft::WRL::ComPtr;
 
-CWindowRendererGraph::~CWindowRendererGraph()
+CRendererGraph::~CRendererGraph()
 {
     Close();
 }
 
-void CWindowRendererGraph::Close()
+void CRendererGraph::Close()
 {
     if (m_Graph.Control())
         m_Graph.StopAndWait();
@@ -25,32 +25,47 @@ void CWindowRendererGraph::Close()
     m_pPool.Reset();
 }
 
-HRESULT CWindowRendererGraph::Create(HWND window)
+HRESULT CRendererGraph::Create(const CLSID& clsid, HWND window)
 {
-    HRESULT hr = CoCreateInstance(CLSID_V77WindowsRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                  reinterpret_cast<void**>(m_pRenderer.ReleaseAndGetAddressOf()));
-    if (FAILED(hr) || FAILED(hr = m_pRenderer.As(&m_pDx)))
+    ComPtr<IBaseFilter> renderer;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  reinterpret_cast<void**>(renderer.GetAddressOf()));
+    if (FAILED(hr) || FAILED(hr = Use(renderer)))
         return hr;
     return window ? m_pDx->SetWindow(window) : S_OK;
 }
 
-HRESULT CWindowRendererGraph::Start(const GUID& subtype, LONG width, LONG height, bool topDown)
+HRESULT CRendererGraph::Use(const ComPtr<IBaseFilter>& renderer)
+{
+    m_pRenderer = renderer;
+    m_pDx.Reset();
+    return renderer ? renderer.As(&m_pDx) : E_POINTER;
+}
+
+HRESULT CRendererGraph::Start(const GUID& subtype, LONG width, LONG height, bool topDown)
 {
     m_Subtype = subtype;
     m_bTopDown = topDown;
+    return Start(MakeVideoType(subtype, width, height, topDown));
+}
+
+HRESULT CRendererGraph::Start(const CMediaType& mt)
+{
+    if (!m_pRenderer)
+        return E_POINTER;
     HRESULT hr = m_Graph.Create();
     if (FAILED(hr))
         return hr;
-    m_pSource = Adopt(CTestFrameSource::Create(MakeVideoType(subtype, width, height, topDown)));
+    m_pSource = Adopt(CTestFrameSource::Create(mt));
     if (!m_pSource)
         return E_OUTOFMEMORY;
     if (m_pPool)
         m_pSource->Pin()->UsePool(m_pPool.Get());
     m_pSource->Pin()->SetBufferSize(m_BufferSize);
-    return m_pSource->RunInto(m_Graph, m_pRenderer.Get(), L"Varnokel77 GDI renderer");
+    return m_pSource->RunInto(m_Graph, m_pRenderer.Get(), L"renderer");
 }
 
-bool CWindowRendererGraph::WaitRunning(DWORD timeoutMs)
+bool CRendererGraph::WaitRunning(DWORD timeoutMs)
 {
     return WaitUntil(
         [this] {
@@ -60,7 +75,7 @@ bool CWindowRendererGraph::WaitRunning(DWORD timeoutMs)
         timeoutMs);
 }
 
-HRESULT CWindowRendererGraph::UsePool(DWORD itemBytes, DWORD count)
+HRESULT CRendererGraph::UsePool(DWORD itemBytes, DWORD count)
 {
     ComPtr<IV77SamplePool> pool;
     HRESULT hr = CoCreateInstance(CLSID_V77SamplePool, nullptr, CLSCTX_INPROC_SERVER, IID_IV77SamplePool,
@@ -75,17 +90,18 @@ HRESULT CWindowRendererGraph::UsePool(DWORD itemBytes, DWORD count)
     return S_OK;
 }
 
-std::vector<BYTE> CWindowRendererGraph::Encode(const TestPicture& picture) const
+std::vector<BYTE> CRendererGraph::Encode(const TestPicture& picture) const
 {
     return EncodeFrame(picture, m_Subtype, m_bTopDown);
 }
 
-HRESULT CWindowRendererGraph::Push(const TestPicture& picture)
+HRESULT CRendererGraph::Push(const TestPicture& picture)
 {
-    return m_pSource->Pin()->Push(Encode(picture));
+    return PushBytes(Encode(picture));
 }
 
-HRESULT CWindowRendererGraph::PushBytes(const std::vector<BYTE>& bytes, LONG length)
+HRESULT CRendererGraph::PushBytes(const std::vector<BYTE>& bytes, LONG length)
 {
-    return m_pSource->Pin()->Push(bytes, length);
+    // Not started (or its start failed): nothing to push into.
+    return m_pSource ? m_pSource->Pin()->Push(bytes, length) : E_UNEXPECTED;
 }

@@ -1,8 +1,7 @@
-// A frame source connected to the Windows (GDI) renderer, created through the
-// module as the host creates it, in Wine's real filter graph. Frames are
-// pushed on the caller's thread, from the connection's allocator or from a
-// sample pool of the outside pool component (pooled frames are shown without
-// a copy, others are copied by the renderer).
+// A frame source connected to one of the module's renderers (created as the
+// host creates it, or handed in ready made) in Wine's real filter graph.
+// Frames are pushed on the caller's thread, from the connection's allocator
+// or from a sample pool of the outside pool component.
 #pragma once
 
 #include <windows.h>
@@ -16,19 +15,22 @@
 #include "v77/IV77DxRenderer.h"
 #include "v77/IV77SamplePool.h"
 
-class CWindowRendererGraph {
+class CRendererGraph {
 public:
-    CWindowRendererGraph() = default;
-    ~CWindowRendererGraph();
-    CWindowRendererGraph(const CWindowRendererGraph&) = delete;
-    CWindowRendererGraph& operator=(const CWindowRendererGraph&) = delete;
+    CRendererGraph() = default;
+    ~CRendererGraph();
+    CRendererGraph(const CRendererGraph&) = delete;
+    CRendererGraph& operator=(const CRendererGraph&) = delete;
 
     // Stops and releases the graph, the filters and the pool.
     void Close();
-    // Creates the renderer and hands it window (null: no window yet).
-    HRESULT Create(HWND window);
+    // Creates the renderer through the module and hands it window (null: no window yet).
+    HRESULT Create(const CLSID& clsid, HWND window = nullptr);
+    // Takes a renderer made elsewhere.
+    HRESULT Use(const Microsoft::WRL::ComPtr<IBaseFilter>& renderer);
     // Source of this format -> renderer, connected and told to run.
     HRESULT Start(const GUID& subtype, LONG width, LONG height, bool topDown = false);
+    HRESULT Start(const CMediaType& mt);
     // Waits (bounded) until the graph runs: a renderer completes its pause
     // only with its first sample, and draws later samples only once running.
     bool WaitRunning(DWORD timeoutMs = 5000);
@@ -39,14 +41,13 @@ public:
 
     // The picture in the connection's format, delivered now.
     HRESULT Push(const TestPicture& picture);
-    // These bytes in a sample whose data length is length.
-    HRESULT PushBytes(const std::vector<BYTE>& bytes, LONG length);
+    // These bytes in a sample whose data length is length (-1: the bytes').
+    HRESULT PushBytes(const std::vector<BYTE>& bytes, LONG length = -1);
     std::vector<BYTE> Encode(const TestPicture& picture) const;
 
     IBaseFilter* Renderer() const { return m_pRenderer.Get(); }
     IV77DxRenderer* Dx() const { return m_pDx.Get(); }
     IV77SamplePool* Pool() const { return m_pPool.Get(); }
-    CTestFramePin* SourcePin() const { return m_pSource ? m_pSource->Pin() : nullptr; }
     TestGraph& Graph() { return m_Graph; }
 
 private:
